@@ -1,0 +1,32 @@
+#pragma once
+// The message table of the runtime and the raster bitmap: every fixed text, with its
+// placeholders, and the one formatter that fills them.
+
+#include <initializer_list>
+#include <string>
+
+namespace kapto {
+
+enum class TMessage
+{
+    ReadError,            // short read from a stream
+    WriteError,           // short write to a stream
+    FileOpenError,        // %s: file name
+    FileCreateError,      // %s: file name
+    InvalidBitmap,        // malformed bitmap or BMP file
+    InvalidPixelFormat,   // fmtCustom requested
+    ScanLineOutOfRange,   // row index outside the image
+    OutOfResources,       // the platform refused an image, a context or a palette
+    CannotDraw,           // a canvas could not get a drawing context
+    AssignError,          // %s: source class, %s: destination class
+    UnknownExtension,     // %s: the extension as written
+    Win32Error,           // %d: code, %s: text
+};
+
+// The text of a message with its placeholders ("%s", "%d") still in it.
+const char* MessageText(TMessage id);
+
+// Fills the placeholders of a message in order; "%s" and "%d" both take the next argument.
+std::string FormatMessage(TMessage id, std::initializer_list<std::string> arguments = {});
+
+} // namespace kapto

@@ -1,0 +1,125 @@
+#pragma once
+// Byte streams: the abstract TStream with checked whole-buffer reads and writes, a stream
+// over a file and a growable stream in memory.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kapto {
+
+enum class TSeekOrigin
+{
+    Beginning,
+    Current,
+    End
+};
+
+class TStream
+{
+public:
+    virtual ~TStream() = default;
+    TStream() = default;
+    TStream(const TStream&) = delete;
+    TStream& operator=(const TStream&) = delete;
+
+    // Reads up to count bytes; returns how many were read (0 at the end).
+    virtual size_t Read(void* buffer, size_t count) = 0;
+    // Writes up to count bytes; returns how many were written.
+    virtual size_t Write(const void* buffer, size_t count) = 0;
+    // Moves the position and returns the new one.
+    virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+
+    int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+    void SetPosition(int64_t position) { Seek(position, TSeekOrigin::Beginning); }
+    virtual int64_t Size();
+    // Bytes from the position to the end.
+    uint64_t Remaining();
+
+    // Reads exactly count bytes or raises EReadError.
+    void ReadBuffer(void* buffer, size_t count);
+    // Writes exactly count bytes or raises EWriteError.
+    void WriteBuffer(const void* buffer, size_t count);
+    // Copies count bytes from source (all from its position when count is 0); returns count.
+    int64_t CopyFrom(TStream& source, int64_t count);
+
+    uint8_t ReadByte();
+    uint16_t ReadUInt16LE();
+    uint32_t ReadUInt32LE();
+    void WriteUInt16LE(uint16_t value);
+    void WriteUInt32LE(uint32_t value);
+};
+
+enum class TFileMode
+{
+    OpenRead,  // an existing file, read only; writing by others is denied where the system can
+    Create     // a new or emptied file, read and write
+};
+
+// A stream over a file. Open and create failures raise EFOpenError / EFCreateError naming
+// the file. Close() reports errors of the last buffered writes; the destructor swallows them.
+class TFileStream : public TStream
+{
+public:
+    TFileStream(const std::string& fileName, TFileMode mode);
+    ~TFileStream() override;
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+
+    // Flushes and closes; raises EWriteError when buffered data could not be written.
+    void Close();
+    const std::string& FileName() const { return m_fileName; }
+
+protected:
+    TFileStream(const std::string& fileName, std::FILE* file);
+
+private:
+    std::string m_fileName;
+    std::FILE* m_file = nullptr;
+};
+
+// A file written under a temporary name in the target's folder and renamed over the target
+// only by Commit(): a failed save never leaves a partial file and never destroys the file it
+// was to replace. Without Commit() the temporary file is removed.
+class TAtomicFileStream : public TFileStream
+{
+public:
+    explicit TAtomicFileStream(const std::string& fileName);
+    ~TAtomicFileStream() override;
+
+    // Writes everything out and puts the file in place; raises EWriteError (data) or
+    // EFCreateError (the rename).
+    void Commit();
+
+private:
+    static std::FILE* CreateTemporary(const std::string& fileName, std::string& temporaryName);
+    std::string m_temporaryName;
+    bool m_committed = false;
+};
+
+// A stream over a growable byte buffer.
+class TMemoryStream : public TStream
+{
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override { return int64_t(m_bytes.size()); }
+
+    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+    std::vector<uint8_t>& Bytes() { return m_bytes; }
+    void Clear();
+
+private:
+    std::vector<uint8_t> m_bytes;
+    size_t m_position = 0;
+};
+
+} // namespace kapto
