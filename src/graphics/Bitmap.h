@@ -43,10 +43,10 @@ enum class TTransparentMode
 // The pixel store shared between bitmaps.
 struct TBitmapImage
 {
-    HBITMAP Handle;       // the image used for drawing: the DIB or a device image
-    HBITMAP MaskImage;    // monochrome transparency mask, made on demand
-    HPALETTE Palette;     // the image's palette, or none
-    HBITMAP DIBHandle;    // the DIB, or none
+    HBITMAP Handle;    // the image used for drawing: the DIB or a device image
+    HBITMAP MaskImage; // monochrome transparency mask, made on demand
+    HPALETTE Palette;  // the image's palette, or none
+    HBITMAP DIBHandle; // the DIB, or none
     TDibSection Description;
     std::unique_ptr<TMemoryStream> PreservedStream; // compressed BMP bytes as read
     bool CoreHeader = false; // read from a 12-byte-header BMP; written in that form again

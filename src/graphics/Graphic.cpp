@@ -61,7 +61,8 @@ void TGraphic::ReadEmbedded(TStream& stream)
     LoadFromStream(stream);
 }
 
-void TGraphic::SetPalette(HPALETTE) {}
+void TGraphic::SetPalette(HPALETTE)
+{}
 
 void TGraphic::SetTransparentFlag(bool value)
 {

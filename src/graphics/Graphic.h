@@ -44,8 +44,8 @@ enum class TProgressStage
 
 using TNotifyEvent = std::function<void(TPersistent& sender)>;
 using TProgressEvent =
-    std::function<void(TGraphic& sender, TProgressStage stage, uint8_t percentDone,
-                       bool redrawNow, const TRect& rect, const std::string& message)>;
+    std::function<void(TGraphic& sender, TProgressStage stage, uint8_t percentDone, bool redrawNow,
+                       const TRect& rect, const std::string& message)>;
 
 class TGraphic : public TPersistent
 {

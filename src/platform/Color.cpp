@@ -76,13 +76,23 @@ size_t TPalette::NearestIndex(TColor color) const
 
 HPALETTE StandardPalette16()
 {
-    static const HPALETTE palette = std::make_shared<const TPalette>(std::vector<TPaletteEntry>{
-        {0x00, 0x00, 0x00, 0}, {0x80, 0x00, 0x00, 0}, {0x00, 0x80, 0x00, 0},
-        {0x80, 0x80, 0x00, 0}, {0x00, 0x00, 0x80, 0}, {0x80, 0x00, 0x80, 0},
-        {0x00, 0x80, 0x80, 0}, {0x80, 0x80, 0x80, 0}, {0xC0, 0xC0, 0xC0, 0},
-        {0xFF, 0x00, 0x00, 0}, {0x00, 0xFF, 0x00, 0}, {0xFF, 0xFF, 0x00, 0},
-        {0x00, 0x00, 0xFF, 0}, {0xFF, 0x00, 0xFF, 0}, {0x00, 0xFF, 0xFF, 0},
-        {0xFF, 0xFF, 0xFF, 0}});
+    static const HPALETTE palette =
+        std::make_shared<const TPalette>(std::vector<TPaletteEntry>{{0x00, 0x00, 0x00, 0},
+                                                                    {0x80, 0x00, 0x00, 0},
+                                                                    {0x00, 0x80, 0x00, 0},
+                                                                    {0x80, 0x80, 0x00, 0},
+                                                                    {0x00, 0x00, 0x80, 0},
+                                                                    {0x80, 0x00, 0x80, 0},
+                                                                    {0x00, 0x80, 0x80, 0},
+                                                                    {0x80, 0x80, 0x80, 0},
+                                                                    {0xC0, 0xC0, 0xC0, 0},
+                                                                    {0xFF, 0x00, 0x00, 0},
+                                                                    {0x00, 0xFF, 0x00, 0},
+                                                                    {0xFF, 0xFF, 0x00, 0},
+                                                                    {0x00, 0x00, 0xFF, 0},
+                                                                    {0xFF, 0x00, 0xFF, 0},
+                                                                    {0x00, 0xFF, 0xFF, 0},
+                                                                    {0xFF, 0xFF, 0xFF, 0}});
     return palette;
 }
 

@@ -18,9 +18,18 @@ constexpr TColor clNoTransparency = 0x20000000;
 // Marker on top of an RGB value asking for the nearest palette colour.
 constexpr TColor kNearestPaletteMarker = 0x02000000;
 
-inline uint8_t RedOf(TColor color) { return uint8_t(color); }
-inline uint8_t GreenOf(TColor color) { return uint8_t(color >> 8); }
-inline uint8_t BlueOf(TColor color) { return uint8_t(color >> 16); }
+inline uint8_t RedOf(TColor color)
+{
+    return uint8_t(color);
+}
+inline uint8_t GreenOf(TColor color)
+{
+    return uint8_t(color >> 8);
+}
+inline uint8_t BlueOf(TColor color)
+{
+    return uint8_t(color >> 16);
+}
 inline TColor RGBColor(uint8_t red, uint8_t green, uint8_t blue)
 {
     return TColor(uint32_t(red) | uint32_t(green) << 8 | uint32_t(blue) << 16);

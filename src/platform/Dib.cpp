@@ -109,7 +109,8 @@ TDibSection DescribeImage(const TPlatformImage& image)
     if (image.Kind() == TImageKind::Device) {
         // Device images report word-aligned rows and no pixel address, as a display driver's
         // images do.
-        description.Bm.WidthBytes = int32_t(((int64_t(image.Width()) * image.BitCount() + 15) / 16) * 2);
+        description.Bm.WidthBytes =
+            int32_t(((int64_t(image.Width()) * image.BitCount() + 15) / 16) * 2);
         return description;
     }
     description.Bm.WidthBytes = int32_t(image.Stride());

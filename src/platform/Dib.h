@@ -108,9 +108,8 @@ public:
     const TBitmapInfoHeader& Header() const { return m_header; }
 
 private:
-    friend std::shared_ptr<TPlatformImage> CreateDIBSection(const TBitmapInfoHeader&,
-                                                            const std::vector<TRGBQuad>&,
-                                                            const uint32_t*);
+    friend std::shared_ptr<TPlatformImage>
+    CreateDIBSection(const TBitmapInfoHeader&, const std::vector<TRGBQuad>&, const uint32_t*);
     friend std::shared_ptr<TPlatformImage> CreateDeviceImage(int32_t, int32_t, bool);
 
     TImageKind m_kind = TImageKind::Dib;

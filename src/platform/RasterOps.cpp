@@ -1,6 +1,7 @@
 #include "platform/RasterOps.h"
 
 #include "runtime/Assert.h"
+#include "runtime/Checked.h"
 
 #include <algorithm>
 #include <cstring>
@@ -148,8 +149,8 @@ void TRowReader::Read(int32_t y, int32_t x0, int32_t count, TRGBQuad* out) const
         for (int32_t i = 0; i < count; ++i) {
             const uint8_t* p = row + size_t(x0 + i) * 4;
             if (m_useMasks) {
-                const uint32_t pixel = uint32_t(p[0]) | uint32_t(p[1]) << 8 |
-                                       uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+                const uint32_t pixel = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                                       uint32_t(p[3]) << 24;
                 out[i] = {Extract(m_channels[2], pixel), Extract(m_channels[1], pixel),
                           Extract(m_channels[0], pixel), 0};
             } else {
@@ -240,8 +241,8 @@ void TRowWriter::Write(int32_t y, int32_t x0, int32_t count, const TRGBQuad* in)
             const int32_t x = x0 + i;
             const uint32_t index = IndexFor(in[i]) & 0x0F;
             uint8_t& byte = row[x >> 1];
-            byte = (x & 1) != 0 ? uint8_t((byte & 0xF0) | index)
-                                : uint8_t((byte & 0x0F) | index << 4);
+            byte =
+                (x & 1) != 0 ? uint8_t((byte & 0xF0) | index) : uint8_t((byte & 0x0F) | index << 4);
         }
         break;
     case 8:
@@ -292,8 +293,7 @@ void TRowWriter::Write(int32_t y, int32_t x0, int32_t count, const TRGBQuad* in)
 namespace {
 
 // Copies the overlapping top-left area of source onto target, converting per row.
-void CopyArea(const TPlatformImage& source, TPlatformImage& target, int32_t width,
-              int32_t height)
+void CopyArea(const TPlatformImage& source, TPlatformImage& target, int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0) {
         return;
@@ -307,7 +307,7 @@ void CopyArea(const TPlatformImage& source, TPlatformImage& target, int32_t widt
     }
     TRowReader reader(source);
     TRowWriter writer(target);
-    std::vector<TRGBQuad> row(size_t(width));
+    std::vector<TRGBQuad> row(static_cast<size_t>(width));
     for (int32_t y = 0; y < height; ++y) {
         reader.Read(y, 0, width, row.data());
         writer.Write(y, 0, width, row.data());
@@ -415,12 +415,14 @@ void StretchCopy(TPlatformImage& target, const TRect& targetRect, const TPlatfor
     std::vector<TRGBQuad> out(size_t(right - left));
     std::vector<int32_t> columns(size_t(right - left));
     for (int32_t x = left; x < right; ++x) {
-        const int64_t sx = sourceRect.Left + (int64_t(x - targetRect.Left) * sourceWidth) / targetWidth;
+        const int64_t sx =
+            sourceRect.Left + (int64_t(x - targetRect.Left) * sourceWidth) / targetWidth;
         columns[size_t(x - left)] = int32_t(std::clamp<int64_t>(sx, 0, source.Width() - 1));
     }
     int32_t loadedRow = -1;
     for (int32_t y = top; y < bottom; ++y) {
-        const int64_t syWide = sourceRect.Top + (int64_t(y - targetRect.Top) * sourceHeight) / targetHeight;
+        const int64_t syWide =
+            sourceRect.Top + (int64_t(y - targetRect.Top) * sourceHeight) / targetHeight;
         const int32_t sy = int32_t(std::clamp<int64_t>(syWide, 0, source.Height() - 1));
         if (sy != loadedRow) {
             sourceReader.Read(sy, 0, source.Width(), sourceRow.data());

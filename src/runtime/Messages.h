@@ -9,18 +9,18 @@ namespace kapto {
 
 enum class TMessage
 {
-    ReadError,            // short read from a stream
-    WriteError,           // short write to a stream
-    FileOpenError,        // %s: file name
-    FileCreateError,      // %s: file name
-    InvalidBitmap,        // malformed bitmap or BMP file
-    InvalidPixelFormat,   // fmtCustom requested
-    ScanLineOutOfRange,   // row index outside the image
-    OutOfResources,       // the platform refused an image, a context or a palette
-    CannotDraw,           // a canvas could not get a drawing context
-    AssignError,          // %s: source class, %s: destination class
-    UnknownExtension,     // %s: the extension as written
-    Win32Error,           // %d: code, %s: text
+    ReadError,          // short read from a stream
+    WriteError,         // short write to a stream
+    FileOpenError,      // %s: file name
+    FileCreateError,    // %s: file name
+    InvalidBitmap,      // malformed bitmap or BMP file
+    InvalidPixelFormat, // fmtCustom requested
+    ScanLineOutOfRange, // row index outside the image
+    OutOfResources,     // the platform refused an image, a context or a palette
+    CannotDraw,         // a canvas could not get a drawing context
+    AssignError,        // %s: source class, %s: destination class
+    UnknownExtension,   // %s: the extension as written
+    Win32Error,         // %d: code, %s: text
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.

@@ -100,7 +100,8 @@ std::FILE* OpenFile(const std::string& fileName, TFileMode mode)
 {
     if (mode == TFileMode::OpenRead) {
         // A folder opens fine with fopen on Linux but cannot be read; refuse it here.
-        struct stat info {};
+        struct stat info
+        {};
         if (::stat(fileName.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
             throw EFOpenError(FormatMessage(TMessage::FileOpenError, {fileName}));
         }
@@ -184,7 +185,8 @@ namespace {
 // would give (0666 less the umask).
 mode_t PermissionsFor(const std::string& fileName)
 {
-    struct stat info {};
+    struct stat info
+    {};
     if (::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
         return info.st_mode & 07777;
     }
@@ -195,8 +197,7 @@ mode_t PermissionsFor(const std::string& fileName)
 
 } // namespace
 
-std::FILE* TAtomicFileStream::CreateTemporary(const std::string& fileName,
-                                              std::string& temporaryName)
+TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(const std::string& fileName)
 {
     const size_t slash = fileName.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
@@ -208,7 +209,7 @@ std::FILE* TAtomicFileStream::CreateTemporary(const std::string& fileName,
     if (fd < 0) {
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
     }
-    temporaryName = buffer.data();
+    const std::string temporaryName = buffer.data();
     ::fchmod(fd, PermissionsFor(fileName));
     std::FILE* file = ::fdopen(fd, "w+b");
     if (file == nullptr) {
@@ -216,13 +217,16 @@ std::FILE* TAtomicFileStream::CreateTemporary(const std::string& fileName,
         ::unlink(temporaryName.c_str());
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
     }
-    return file;
+    return {file, temporaryName};
 }
 
 TAtomicFileStream::TAtomicFileStream(const std::string& fileName)
-    : TFileStream(fileName, CreateTemporary(fileName, m_temporaryName))
-{
-}
+    : TAtomicFileStream(fileName, CreateTemporary(fileName))
+{}
+
+TAtomicFileStream::TAtomicFileStream(const std::string& fileName, TTemporary temporary)
+    : TFileStream(fileName, temporary.File), m_temporaryName(std::move(temporary.Name))
+{}
 
 TAtomicFileStream::~TAtomicFileStream()
 {

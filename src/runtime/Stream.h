@@ -54,8 +54,8 @@ public:
 
 enum class TFileMode
 {
-    OpenRead,  // an existing file, read only; writing by others is denied where the system can
-    Create     // a new or emptied file, read and write
+    OpenRead, // an existing file, read only; writing by others is denied where the system can
+    Create    // a new or emptied file, read and write
 };
 
 // A stream over a file. Open and create failures raise EFOpenError / EFCreateError naming
@@ -96,7 +96,14 @@ public:
     void Commit();
 
 private:
-    static std::FILE* CreateTemporary(const std::string& fileName, std::string& temporaryName);
+    struct TTemporary
+    {
+        std::FILE* File;
+        std::string Name;
+    };
+    static TTemporary CreateTemporary(const std::string& fileName);
+    TAtomicFileStream(const std::string& fileName, TTemporary temporary);
+
     std::string m_temporaryName;
     bool m_committed = false;
 };

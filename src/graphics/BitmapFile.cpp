@@ -1,0 +1,431 @@
+// Reading and writing BMP files: the 12-byte core header and the 40-byte info header with
+// its later, longer versions; 1, 4, 8, 16, 24 and 32 bits per pixel, bit-field masks and
+// RLE8/RLE4 data, whose bytes are kept so that an unchanged image is written back as read.
+
+#include "graphics/Bitmap.h"
+
+#include "runtime/Checked.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Messages.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kapto {
+
+namespace {
+
+constexpr uint16_t kBitmapType = 0x4D42; // "BM"
+constexpr uint32_t kCoreHeaderSize = 12;
+constexpr uint32_t kInfoHeaderSize = 40;
+// The longest header version known (BITMAPV5HEADER); longer headers carry nothing we read.
+constexpr uint32_t kLongestHeaderSize = 124;
+
+[[noreturn]] void RaiseInvalidBitmap()
+{
+    throw EInvalidGraphic(FormatMessage(TMessage::InvalidBitmap));
+}
+
+[[noreturn]] void RaiseReadError()
+{
+    throw EReadError(FormatMessage(TMessage::ReadError));
+}
+
+uint16_t GetUInt16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+uint32_t GetUInt32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void PutUInt16(uint8_t* p, uint32_t value)
+{
+    p[0] = uint8_t(value);
+    p[1] = uint8_t(value >> 8);
+}
+
+void PutUInt32(uint8_t* p, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        p[i] = uint8_t(value >> (8 * i));
+    }
+}
+
+// A reader that never passes the end of the BMP: a read beyond it is a short read.
+class TBoundedReader
+{
+public:
+    TBoundedReader(TStream& stream, uint64_t length) : m_stream(&stream), m_remaining(length) {}
+
+    uint64_t Remaining() const { return m_remaining; }
+    void Read(void* buffer, uint64_t count)
+    {
+        if (count > m_remaining) {
+            RaiseReadError();
+        }
+        m_stream->ReadBuffer(buffer, size_t(count));
+        m_remaining -= count;
+    }
+
+private:
+    TStream* m_stream;
+    uint64_t m_remaining;
+};
+
+struct THeaderRead
+{
+    TBitmapInfoHeader Header;
+    uint32_t Masks[3] = {0, 0, 0};
+    bool HasMasks = false;
+    bool IsCore = false;
+    std::vector<uint8_t> Raw; // the header as read, after its size field
+};
+
+THeaderRead ReadInfoHeader(TBoundedReader& reader)
+{
+    THeaderRead result;
+    uint8_t sizeBytes[4];
+    reader.Read(sizeBytes, 4);
+    const uint32_t size = GetUInt32(sizeBytes);
+    TBitmapInfoHeader& h = result.Header;
+    if (size == kCoreHeaderSize) {
+        uint8_t core[8];
+        reader.Read(core, 8);
+        h.Size = kInfoHeaderSize;
+        h.Width = GetUInt16(core);
+        h.Height = GetUInt16(core + 2);
+        h.Planes = GetUInt16(core + 4);
+        h.BitCount = GetUInt16(core + 6);
+        result.IsCore = true;
+        return result;
+    }
+    // Header sizes between the two known forms, and headers longer than what remains of
+    // the file, are malformed; no buffer is ever sized from the field.
+    if (size < kInfoHeaderSize) {
+        RaiseInvalidBitmap();
+    }
+    if (size - 4 > reader.Remaining()) {
+        RaiseReadError();
+    }
+    // The whole header is kept (it is real data, no longer than the file); the fields are
+    // taken from its first bytes.
+    result.Raw.resize(size - 4);
+    reader.Read(result.Raw.data(), result.Raw.size());
+    uint8_t fields[kLongestHeaderSize] = {};
+    std::memcpy(fields + 4, result.Raw.data(),
+                std::min<size_t>(result.Raw.size(), sizeof fields - 4));
+    const uint8_t* p = fields;
+    h.Size = size;
+    h.Width = int32_t(GetUInt32(p + 4));
+    h.Height = int32_t(GetUInt32(p + 8));
+    h.Planes = GetUInt16(p + 12);
+    h.BitCount = GetUInt16(p + 14);
+    h.Compression = GetUInt32(p + 16);
+    h.SizeImage = GetUInt32(p + 20);
+    h.XPelsPerMeter = int32_t(GetUInt32(p + 24));
+    h.YPelsPerMeter = int32_t(GetUInt32(p + 28));
+    h.ClrUsed = GetUInt32(p + 32);
+    h.ClrImportant = GetUInt32(p + 36);
+    if (size >= 52) {
+        // Version 2 and later headers carry the colour masks inside.
+        for (int i = 0; i < 3; ++i) {
+            result.Masks[i] = GetUInt32(p + 40 + 4 * i);
+        }
+        result.HasMasks = true;
+    }
+    return result;
+}
+
+// Rejects what no image can be made from, before any buffer is sized from the header.
+void ValidateHeader(const TBitmapInfoHeader& h)
+{
+    if (h.Planes != 1 || h.Width <= 0 || h.Height == 0 || h.Height == INT32_MIN ||
+        h.ClrUsed > 256) {
+        RaiseInvalidBitmap();
+    }
+    const int64_t height = h.Height < 0 ? -int64_t(h.Height) : int64_t(h.Height);
+    uint64_t bytes = 0;
+    switch (h.Compression) {
+    case kCompressionNone:
+        if (!(h.BitCount == 1 || h.BitCount == 4 || h.BitCount == 8 || h.BitCount == 16 ||
+              h.BitCount == 24 || h.BitCount == 32)) {
+            RaiseInvalidBitmap();
+        }
+        break;
+    case kCompressionBitFields:
+        if (h.BitCount != 16 && h.BitCount != 32) {
+            RaiseInvalidBitmap();
+        }
+        break;
+    case kCompressionRLE8:
+    case kCompressionRLE4:
+        if (h.BitCount != (h.Compression == kCompressionRLE8 ? 8 : 4)) {
+            RaiseInvalidBitmap();
+        }
+        // Decoded into a device image of the display's depth.
+        if (!ImageBufferSize(h.Width, height, unsigned(kDisplayBitsPerPixel), bytes)) {
+            RaiseInvalidBitmap();
+        }
+        break;
+    default:
+        // Embedded JPEG or PNG data and other compressions are not decoded here.
+        RaiseInvalidBitmap();
+    }
+    if (!ImageBufferSize(h.Width, height, h.BitCount, bytes)) {
+        RaiseInvalidBitmap();
+    }
+}
+
+} // namespace
+
+void TBitmap::LoadFromStream(TStream& stream)
+{
+    ReadBitmapData(stream, stream.Remaining());
+}
+
+void TBitmap::ReadEmbedded(TStream& stream)
+{
+    const uint32_t length = stream.ReadUInt32LE();
+    ReadBitmapData(stream, length);
+}
+
+void TBitmap::SaveToStream(TStream& stream)
+{
+    WriteBitmapData(stream, false);
+}
+
+void TBitmap::WriteEmbedded(TStream& stream)
+{
+    WriteBitmapData(stream, true);
+}
+
+void TBitmap::ReadBitmapData(TStream& stream, uint64_t length)
+{
+    if (length == 0) {
+        InstallImage(std::make_shared<TBitmapImage>());
+        return;
+    }
+    TBoundedReader reader(stream, std::min(length, stream.Remaining()));
+    uint8_t fileHeader[14];
+    reader.Read(fileHeader, sizeof fileHeader);
+    if (GetUInt16(fileHeader) != kBitmapType) {
+        RaiseInvalidBitmap();
+    }
+
+    THeaderRead info = ReadInfoHeader(reader);
+    TBitmapInfoHeader& header = info.Header;
+    ValidateHeader(header);
+
+    // Compressed data is kept as read: header and everything after it.
+    std::unique_ptr<TMemoryStream> preserved;
+    if (!info.IsCore && header.Compression != kCompressionNone &&
+        header.Compression != kCompressionBitFields) {
+        preserved = std::make_unique<TMemoryStream>();
+        preserved->WriteUInt32LE(header.Size);
+        preserved->WriteBuffer(info.Raw.data(), info.Raw.size());
+        const int64_t afterHeader = preserved->Position();
+        const uint64_t rest = reader.Remaining();
+        preserved->CopyFrom(stream, int64_t(rest));
+        preserved->SetPosition(afterHeader);
+        reader = TBoundedReader(*preserved, rest);
+    }
+
+    if (header.Size == kInfoHeaderSize && (header.BitCount == 16 || header.BitCount == 32) &&
+        header.Compression == kCompressionBitFields) {
+        uint8_t masks[12];
+        reader.Read(masks, sizeof masks);
+        for (int i = 0; i < 3; ++i) {
+            info.Masks[i] = GetUInt32(masks + 4 * i);
+        }
+        info.HasMasks = true;
+    }
+    if (header.Compression == kCompressionBitFields && !info.HasMasks) {
+        RaiseInvalidBitmap();
+    }
+
+    if (header.ClrUsed == 0 && header.BitCount <= 8) {
+        header.ClrUsed = 1u << header.BitCount;
+    }
+    const unsigned entrySize = info.IsCore ? 3 : 4;
+    std::vector<uint8_t> rawColors(size_t(header.ClrUsed) * entrySize);
+    reader.Read(rawColors.data(), rawColors.size());
+    std::vector<TRGBQuad> colors(header.ClrUsed);
+    for (size_t i = 0; i < colors.size(); ++i) {
+        const uint8_t* e = rawColors.data() + i * entrySize;
+        colors[i] = {e[0], e[1], e[2], 0};
+    }
+
+    const int64_t rows = header.Height < 0 ? -int64_t(header.Height) : int64_t(header.Height);
+    if (header.SizeImage == 0) {
+        header.SizeImage =
+            uint32_t(DibStride(uint64_t(header.Width), header.BitCount) * uint64_t(rows));
+    }
+    const uint64_t pixelBytes = std::min<uint64_t>(header.SizeImage, reader.Remaining());
+
+    auto image = std::make_shared<TBitmapImage>();
+    if (header.Compression == kCompressionNone || header.Compression == kCompressionBitFields) {
+        TBitmapInfoHeader dibHeader = header;
+        dibHeader.Size = kInfoHeaderSize;
+        HBITMAP dib = CreateDIBSection(dibHeader, colors, info.Masks);
+        if (dib == nullptr) {
+            RaiseOutOfResources();
+        }
+        // A file shorter than its image leaves the rest of the rows zero.
+        reader.Read(dib->Bits(), std::min<uint64_t>(pixelBytes, dib->BufferSize()));
+        image->Handle = dib;
+        image->DIBHandle = dib;
+    } else {
+        std::vector<uint8_t> data(static_cast<size_t>(pixelBytes));
+        reader.Read(data.data(), data.size());
+        HBITMAP device = DecodeRLE(header, colors, data.data(), data.size());
+        if (device == nullptr) {
+            RaiseInvalidBitmap();
+        }
+        image->Handle = device;
+        image->Palette = PaletteFromColorTable(colors);
+    }
+    if (header.BitCount > 8 && header.ClrUsed > 0 && image->Palette == nullptr) {
+        image->Palette = PaletteFromColorTable(colors);
+    }
+    image->Description = DescribeImage(*image->Handle);
+    image->Description.Bmih.XPelsPerMeter = header.XPelsPerMeter;
+    image->Description.Bmih.YPelsPerMeter = header.YPelsPerMeter;
+    image->Description.Bmih.ClrUsed = header.ClrUsed;
+    image->Description.Bmih.ClrImportant = header.ClrImportant;
+    image->PreservedStream = std::move(preserved);
+    image->CoreHeader = info.IsCore;
+    InstallImage(std::move(image));
+    SetPaletteModified(GetPalette() != nullptr);
+    Changed();
+}
+
+void TBitmap::WriteBitmapData(TStream& stream, bool withLengthPrefix)
+{
+    uint8_t fileHeader[14] = {'B', 'M'};
+    if (m_image->PreservedStream != nullptr) {
+        const std::vector<uint8_t>& bytes = m_image->PreservedStream->Bytes();
+        uint32_t headerSize = bytes.size() >= 4 ? GetUInt32(bytes.data()) : 0;
+        uint32_t colorCount = 0;
+        if (bytes.size() >= 36) {
+            const uint16_t bitCount = GetUInt16(bytes.data() + 14);
+            colorCount = GetUInt32(bytes.data() + 32);
+            if (colorCount == 0 && bitCount <= 8) {
+                colorCount = 1u << bitCount;
+            }
+        }
+        const uint32_t fileSize = uint32_t(14 + bytes.size());
+        PutUInt32(fileHeader + 2, fileSize);
+        PutUInt32(fileHeader + 10, 14 + headerSize + 4 * colorCount);
+        if (withLengthPrefix) {
+            stream.WriteUInt32LE(fileSize);
+        }
+        stream.WriteBuffer(fileHeader, sizeof fileHeader);
+        stream.WriteBuffer(bytes.data(), bytes.size());
+        return;
+    }
+
+    EnsureHandle();
+    EnsureDIB();
+    const HBITMAP dib = m_image->DIBHandle;
+    if (dib == nullptr) {
+        if (withLengthPrefix) {
+            stream.WriteUInt32LE(0);
+        }
+        return;
+    }
+    TDibSection d = m_image->Description;
+    const unsigned bitCount = d.Bmih.BitCount;
+    const bool hasMasks = bitCount > 8 && d.Bmih.Compression >= 1 && d.Bmih.Compression <= 3;
+    const uint64_t imageSize =
+        d.Bmih.SizeImage != 0 ? d.Bmih.SizeImage : dib->Stride() * uint64_t(dib->Height());
+
+    std::vector<TRGBQuad> colors = dib->ColorTable();
+    if (d.Bmih.ClrUsed != 0 && d.Bmih.ClrUsed < colors.size()) {
+        colors.resize(d.Bmih.ClrUsed);
+    }
+    // The core header holds 16-bit unsigned sizes and bottom-up rows only; an image that no
+    // longer fits it is written with the info header rather than with a cut-off size.
+    const bool core = m_image->CoreHeader && d.Bmih.Width <= 0xFFFF && d.Bmih.Height > 0 &&
+                      d.Bmih.Height <= 0xFFFF;
+    if (colors.empty() && !core && m_image->Palette != nullptr && !m_image->Halftone) {
+        colors = ColorTableFromPalette(*m_image->Palette);
+    }
+    uint64_t headerSize;
+    if (core) {
+        headerSize = kCoreHeaderSize + (bitCount <= 8 ? 3 * (uint64_t(1) << bitCount) : 0);
+    } else {
+        // The offset follows the colour table actually written, also when it is shorter
+        // than the bit count allows.
+        headerSize = kInfoHeaderSize + (hasMasks ? 12 : 0) + 4 * uint64_t(colors.size());
+    }
+    if (hasMasks && d.Bitfields[0] == 0) {
+        const bool sixteen = bitCount == 16;
+        d.Bitfields[0] = sixteen ? 0xF800 : 0xFF0000;
+        d.Bitfields[1] = sixteen ? 0x07E0 : 0x00FF00;
+        d.Bitfields[2] = sixteen ? 0x001F : 0x0000FF;
+    }
+    if (!colors.empty()) {
+        d.Bmih.ClrUsed = uint32_t(colors.size());
+    }
+
+    const uint64_t fileSize = 14 + headerSize + imageSize;
+    PutUInt32(fileHeader + 2, uint32_t(fileSize));
+    PutUInt32(fileHeader + 10, uint32_t(14 + headerSize));
+    if (withLengthPrefix) {
+        stream.WriteUInt32LE(uint32_t(fileSize));
+    }
+    stream.WriteBuffer(fileHeader, sizeof fileHeader);
+
+    std::vector<uint8_t> out;
+    if (core) {
+        out.resize(kCoreHeaderSize);
+        PutUInt32(out.data(), kCoreHeaderSize);
+        PutUInt16(out.data() + 4, uint32_t(d.Bmih.Width));
+        PutUInt16(out.data() + 6, uint32_t(d.Bmih.Height));
+        PutUInt16(out.data() + 8, 1);
+        PutUInt16(out.data() + 10, bitCount);
+        if (bitCount <= 8) {
+            colors.resize(size_t(1) << bitCount);
+            for (const TRGBQuad& c : colors) {
+                out.insert(out.end(), {c.Blue, c.Green, c.Red});
+            }
+        }
+    } else {
+        out.resize(kInfoHeaderSize + (hasMasks ? 12 : 0));
+        uint8_t* p = out.data();
+        PutUInt32(p, kInfoHeaderSize);
+        PutUInt32(p + 4, uint32_t(d.Bmih.Width));
+        PutUInt32(p + 8, uint32_t(d.Bmih.Height));
+        PutUInt16(p + 12, 1);
+        PutUInt16(p + 14, bitCount);
+        PutUInt32(p + 16, d.Bmih.Compression);
+        PutUInt32(p + 20, uint32_t(imageSize));
+        PutUInt32(p + 24, uint32_t(d.Bmih.XPelsPerMeter));
+        PutUInt32(p + 28, uint32_t(d.Bmih.YPelsPerMeter));
+        PutUInt32(p + 32, d.Bmih.ClrUsed);
+        PutUInt32(p + 36, d.Bmih.ClrImportant);
+        if (hasMasks) {
+            for (int i = 0; i < 3; ++i) {
+                PutUInt32(p + 40 + 4 * i, d.Bitfields[i]);
+            }
+        }
+        for (const TRGBQuad& c : colors) {
+            out.insert(out.end(), {c.Blue, c.Green, c.Red, 0});
+        }
+    }
+    stream.WriteBuffer(out.data(), out.size());
+    const uint64_t fromBuffer = std::min<uint64_t>(imageSize, dib->BufferSize());
+    stream.WriteBuffer(dib->Bits(), size_t(fromBuffer));
+    // An image size larger than the pixel buffer is made up with zero bytes.
+    std::vector<uint8_t> zeros(4096);
+    for (uint64_t left = imageSize - fromBuffer; left > 0;) {
+        const size_t chunk = size_t(std::min<uint64_t>(left, zeros.size()));
+        stream.WriteBuffer(zeros.data(), chunk);
+        left -= chunk;
+    }
+}
+
+} // namespace kapto
