@@ -1,8 +1,181 @@
-// kapto-convert: converts the listed images beside their sources.
-#include <cstdio>
+// kapto-convert: converts the listed images (and the images of listed folders) to PNG or
+// BMP beside their sources, with the same engine and the same options as the main window.
 
-int main()
+#include "app/ConversionRun.h"
+#include "app/FileNames.h"
+#include "app/Options.h"
+#include "app/ScanFolder.h"
+#include "cli/CommandLine.h"
+#include "runtime/Exceptions.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <new>
+#include <string>
+
+using namespace kapto;
+
+namespace {
+
+// The overwrite question on the terminal, with the texts of the window's dialog.
+class TTerminalPrompt : public TOverwritePrompt
 {
-    std::puts("kapto-convert");
-    return 0;
+public:
+    TOverwriteAnswer Ask(const std::string& outputName) override
+    {
+        std::cerr << "\nファイルの上書き確認: " << outputName << "\n"
+                  << "同名のファイルが存在します。処理を選択してください。\n";
+        TOverwriteAnswer answer;
+        for (;;) {
+            std::cerr << "  [o] 上書き  [r] 名前を変更(No.を付加)  [s] 保存しない  "
+                         "[a] 全体の処理を中止 > "
+                      << std::flush;
+            std::string line;
+            if (!std::getline(std::cin, line)) {
+                answer.Result = owSkip; // like closing the dialog
+                return answer;
+            }
+            if (line == "o" || line == "r" || line == "s" || line == "a") {
+                answer.Result = line == "o"   ? owOverwrite
+                                : line == "r" ? owRename
+                                : line == "s" ? owSkip
+                                              : owAbort;
+                break;
+            }
+        }
+        if (answer.Result == owAbort) {
+            return answer;
+        }
+        std::cerr << "  残りのファイルも同様に処理 [y/N] > " << std::flush;
+        std::string line;
+        answer.ApplyToRest = std::getline(std::cin, line) && (line == "y" || line == "Y");
+        return answer;
+    }
+};
+
+// The same decision for every existing output, without asking.
+class TFixedPrompt : public TOverwritePrompt
+{
+public:
+    explicit TFixedPrompt(int result) : m_result(result) {}
+    TOverwriteAnswer Ask(const std::string&) override { return {m_result, true}; }
+
+private:
+    int m_result;
+};
+
+// A one-line progress bar on standard error.
+class TTerminalProgress : public TRunProgress
+{
+public:
+    explicit TTerminalProgress(bool visible) : m_visible(visible) {}
+    ~TTerminalProgress() override { Clear(); }
+
+    void SetMaximum(int maximum) override { m_maximum = maximum; }
+    void SetPosition(int position) override
+    {
+        m_position = position;
+        Draw();
+    }
+    void FileStarted(int, const std::string& sourceName) override
+    {
+        m_current = sourceName;
+        Draw();
+    }
+    void Clear()
+    {
+        if (m_visible && m_drawn) {
+            std::fputs("\r\033[K", stderr);
+            m_drawn = false;
+        }
+    }
+
+private:
+    void Draw()
+    {
+        if (!m_visible || m_maximum <= 0) {
+            return;
+        }
+        constexpr int kWidth = 24;
+        const int filled = m_position * kWidth / m_maximum;
+        std::string bar(size_t(filled), '#');
+        bar.append(size_t(kWidth - filled), '.');
+        std::string name = m_current;
+        if (name.size() > 60) {
+            name = "..." + name.substr(name.size() - 57);
+        }
+        std::fprintf(stderr, "\r\033[K[%s] %d/%d %s", bar.c_str(), m_position, m_maximum,
+                     name.c_str());
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+
+    bool m_visible;
+    bool m_drawn = false;
+    int m_maximum = 0;
+    int m_position = 0;
+    std::string m_current;
+};
+
+std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists)
+{
+    switch (onExists) {
+    case TOnExists::Overwrite:
+        return std::make_unique<TFixedPrompt>(owOverwrite);
+    case TOnExists::Rename:
+        return std::make_unique<TFixedPrompt>(owRename);
+    case TOnExists::Abort:
+        return std::make_unique<TFixedPrompt>(owAbort);
+    case TOnExists::Skip:
+        return std::make_unique<TFixedPrompt>(owSkip);
+    case TOnExists::Ask:
+        break;
+    }
+    return std::make_unique<TTerminalPrompt>();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TCommandLine commandLine;
+    const int parseStatus = ParseCommandLine(argc, argv, ::isatty(STDIN_FILENO) != 0, commandLine);
+    if (parseStatus >= 0) {
+        return parseStatus;
+    }
+
+    std::vector<std::string> files;
+    for (const std::string& path : commandLine.Paths) {
+        if (!ScanFolder(path, files)) {
+            files.push_back(path);
+        }
+    }
+    if (commandLine.ListOnly) {
+        for (const std::string& file : files) {
+            std::cout << file << "\n";
+        }
+        return 0;
+    }
+
+    std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists);
+    TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0);
+    try {
+        const TRunSummary summary =
+            RunConversion(files, commandLine.Format, commandLine.Options, *prompt, progress);
+        progress.Clear();
+        if (!commandLine.Quiet) {
+            std::cout << summary.Converted << " converted, " << summary.Skipped << " skipped"
+                      << std::endl;
+        }
+        return summary.Aborted ? 3 : 0;
+    } catch (const Exception& e) {
+        progress.Clear();
+        std::cerr << e.Message() << std::endl;
+    } catch (const std::bad_alloc&) {
+        progress.Clear();
+        std::cerr << "メモリが不足しています" << std::endl;
+    }
+    return 1;
 }

@@ -1,0 +1,63 @@
+#include "app/FileNames.h"
+
+#include "app/StrCalc.h"
+
+#include <sys/stat.h>
+
+namespace kapto {
+
+std::string ExtractExtension(const std::string& fileName)
+{
+    const size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || fileName.find(kPathDelimiter, dot) != std::string::npos) {
+        return "";
+    }
+    return fileName.substr(dot);
+}
+
+std::string UpperCaseAscii(const std::string& text)
+{
+    std::string result = text;
+    for (char& c : result) {
+        if (c >= 'a' && c <= 'z') {
+            c = char(c - 'a' + 'A');
+        }
+    }
+    return result;
+}
+
+bool IsImageExtension(const std::string& extension)
+{
+    const std::string upper = UpperCaseAscii(extension);
+    return upper == ".JPG" || upper == ".JPEG" || upper == ".PNG" || upper == ".GIF" ||
+           upper == ".BMP";
+}
+
+std::string OutputFileName(const std::string& sourceName, const std::string& targetExtension)
+{
+    const std::string extension = ExtractExtension(sourceName);
+    return sourceName.substr(0, sourceName.size() - extension.size()) + targetExtension;
+}
+
+std::string NumberedFileName(const std::string& outputName, int n)
+{
+    const std::string extension = ExtractExtension(outputName);
+    const std::string stem = outputName.substr(0, outputName.size() - extension.size());
+    return stem + "-" + FormatField(std::to_string(n), 2, '0') + extension;
+}
+
+bool FileExists(const std::string& fileName)
+{
+    struct stat info
+    {};
+    return ::stat(fileName.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    struct stat info
+    {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace kapto

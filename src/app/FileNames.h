@@ -1,0 +1,32 @@
+#pragma once
+// File names as the converter handles them: extensions, output names beside the source,
+// numbered names, and existence tests.
+
+#include <string>
+
+namespace kapto {
+
+// The path delimiter of the platform.
+constexpr char kPathDelimiter = '/';
+
+// The extension of a file name with its dot: from the last "." that no path delimiter
+// follows to the end; empty when there is none.
+std::string ExtractExtension(const std::string& fileName);
+// The text with "a" to "z" upper-cased and every other byte unchanged.
+std::string UpperCaseAscii(const std::string& text);
+// Whether the extension, compared after ASCII upper-casing, is one the converter reads:
+// .BMP, .PNG, .GIF, .JPG or .JPEG.
+bool IsImageExtension(const std::string& extension);
+
+// The source name with the extension of its file-name part replaced by the target extension
+// (appended when it has none).
+std::string OutputFileName(const std::string& sourceName, const std::string& targetExtension);
+// folder + base name + "-" + the two last digits of n + extension of the output name.
+std::string NumberedFileName(const std::string& outputName, int n);
+
+// True for an existing file (also a link to one); false for folders and missing names.
+bool FileExists(const std::string& fileName);
+// True for an existing folder (also a link to one).
+bool DirectoryExists(const std::string& path);
+
+} // namespace kapto

@@ -1,0 +1,24 @@
+#include "app/LoadSource.h"
+
+#include "app/FileNames.h"
+#include "graphics/Bitmap.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Messages.h"
+
+namespace kapto {
+
+void LoadSource(const std::string& fileName, TBitmap& bitmap)
+{
+    const std::string extension = ExtractExtension(fileName);
+    const std::string upper = UpperCaseAscii(extension);
+    if (upper == ".BMP") {
+        bitmap.LoadFile(fileName);
+    } else {
+        // No decoder for this extension: never write some other picture under its name.
+        const std::string asWritten = extension.empty() ? "" : extension.substr(1);
+        throw EInvalidGraphic(FormatMessage(TMessage::UnknownExtension, {asWritten}));
+    }
+    bitmap.SetPixelFormat(fmt24Bit);
+}
+
+} // namespace kapto

@@ -1,0 +1,18 @@
+#pragma once
+// Writing one converted image: a BMP straight from the bitmap, or a PNG with the key colour,
+// opacity and brightness rules of the options.
+
+#include "app/Options.h"
+
+#include <string>
+
+namespace kapto {
+
+class TBitmap;
+
+// Writes the 24-bit bitmap under the name: as BMP when the name ends in ".bmp" (any case),
+// else as PNG. Raises the file layer's or the codec's exception when the file cannot be
+// written; an existing file of that name is then left as it was.
+void SaveConverted(const TConversionOptions& options, const std::string& fileName, TBitmap& bitmap);
+
+} // namespace kapto

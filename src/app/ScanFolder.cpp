@@ -1,0 +1,72 @@
+#include "app/ScanFolder.h"
+
+#include "app/FileNames.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace kapto {
+
+namespace {
+
+std::vector<std::string> FolderEntries(const std::string& path)
+{
+    std::vector<std::string> names;
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (!name.empty() && name[0] != '.') {
+            names.push_back(name);
+        }
+    }
+    ::closedir(folder);
+    // The order of readdir is arbitrary on most Linux file systems; a stable, sorted order
+    // is what a user expects to see in the list.
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void ScanEntries(const std::string& path, std::vector<std::string>& files)
+{
+    const std::string prefix =
+        !path.empty() && path.back() == kPathDelimiter ? path : path + kPathDelimiter;
+    for (const std::string& name : FolderEntries(path)) {
+        const std::string full = prefix + name;
+        struct stat linkInfo
+        {};
+        struct stat info
+        {};
+        if (::lstat(full.c_str(), &linkInfo) != 0 || ::stat(full.c_str(), &info) != 0) {
+            continue; // vanished, or a dangling link
+        }
+        if (S_ISDIR(info.st_mode)) {
+            // A link to a folder could lead back up the tree; only real folders are entered.
+            if (!S_ISLNK(linkInfo.st_mode)) {
+                ScanEntries(full, files);
+            }
+            continue;
+        }
+        // Devices, pipes and sockets are never images (and reading a pipe would block).
+        if (S_ISREG(info.st_mode) && IsImageExtension(ExtractExtension(full))) {
+            files.push_back(full);
+        }
+    }
+}
+
+} // namespace
+
+bool ScanFolder(const std::string& path, std::vector<std::string>& files)
+{
+    if (!DirectoryExists(path)) {
+        return false;
+    }
+    ScanEntries(path, files);
+    return true;
+}
+
+} // namespace kapto

@@ -1,0 +1,147 @@
+#include "cli/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <map>
+
+namespace kapto {
+
+namespace {
+
+// A colour written #RRGGBB, as TColor ($00BBGGRR).
+bool ParseHexColor(const std::string& text, TColor& color)
+{
+    if (text.size() != 7 || text[0] != '#') {
+        return false;
+    }
+    uint32_t value = 0;
+    for (size_t i = 1; i < 7; ++i) {
+        const char c = text[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) {
+            return false;
+        }
+        value = value << 4 | uint32_t(digit);
+    }
+    color = RGBColor(uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value));
+    return true;
+}
+
+int Usage(const std::string& reason)
+{
+    std::cerr << "kapto-convert: " << reason << std::endl;
+    return 2;
+}
+
+} // namespace
+
+int ParseCommandLine(int argc, const char* const* argv, bool interactive, TCommandLine& commandLine)
+{
+    CLI::App app("Converts images (BMP, PNG, GIF, JPG, JPEG) to PNG or BMP files written "
+                 "beside their sources. A folder stands for every image in it and in its "
+                 "subfolders.",
+                 "kapto-convert");
+    app.set_version_flag("--version", std::string("kapto-convert ") + KAPTO_VERSION);
+
+    std::string format = "png";
+    std::string onExists = interactive ? "ask" : "skip";
+    std::string key;
+    int opacity = -1;
+    std::string brightness;
+    bool edge = false;
+    bool flatten = false;
+    bool invert = false;
+
+    app.add_option("PATH", commandLine.Paths, "Image files and folders to convert")->required();
+    app.add_option("--to", format, "Output format: png or bmp (default png)")
+        ->check(CLI::IsMember({"png", "bmp"}));
+    app.add_option("--on-exists", onExists,
+                   "When the output exists: ask, overwrite, rename, skip or abort (default: "
+                   "ask on a terminal, skip otherwise)")
+        ->check(CLI::IsMember({"ask", "overwrite", "rename", "skip", "abort"}));
+    app.add_flag("--list", commandLine.ListOnly, "Print the files the run would convert");
+    app.add_flag("-q,--quiet", commandLine.Quiet, "No progress and no summary");
+    app.add_option("--key", key,
+                   "Make one colour transparent: top-left, bottom-left, top-right, "
+                   "bottom-right (a corner pixel) or #RRGGBB");
+    app.add_option("--opacity", opacity, "Give every pixel this opacity, 0 to 100 (percent)")
+        ->check(CLI::Range(0, 100));
+    app.add_flag("--edge", edge, "With --key and --opacity: keep the key-coloured rim opaque");
+    app.add_option("--brightness-alpha", brightness,
+                   "Alpha from brightness: darker or brighter is more transparent")
+        ->check(CLI::IsMember({"darker", "brighter"}));
+    app.add_flag("--flatten", flatten,
+                 "With --brightness-alpha: every colour becomes white (darker) or black");
+    app.add_flag("--invert", invert, "With --flatten: swap black and white");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return Usage(e.what());
+    }
+
+    commandLine.Format = format == "bmp" ? TTargetFormat::Bmp : TTargetFormat::Png;
+    static const std::map<std::string, TOnExists> kOnExists = {{"ask", TOnExists::Ask},
+                                                               {"overwrite", TOnExists::Overwrite},
+                                                               {"rename", TOnExists::Rename},
+                                                               {"skip", TOnExists::Skip},
+                                                               {"abort", TOnExists::Abort}};
+    commandLine.OnExists = kOnExists.at(onExists);
+
+    TConversionOptions& options = commandLine.Options;
+    if (!key.empty()) {
+        static const std::map<std::string, TKeySource> kCorners = {
+            {"top-left", TKeySource::TopLeft},
+            {"bottom-left", TKeySource::BottomLeft},
+            {"top-right", TKeySource::TopRight},
+            {"bottom-right", TKeySource::BottomRight}};
+        const auto corner = kCorners.find(key);
+        if (corner != kCorners.end()) {
+            options.KeySource = corner->second;
+        } else if (ParseHexColor(key, options.SwatchColor)) {
+            options.KeySource = TKeySource::Swatch;
+        } else {
+            return Usage("--key: expected top-left, bottom-left, top-right, bottom-right or "
+                         "#RRGGBB, not " +
+                         key);
+        }
+        options.KeyTransparent = true;
+    }
+    if (opacity >= 0) {
+        options.UniformOpacity = true;
+        options.OpacityPercent = opacity;
+    }
+    // The main window's interlocks: alpha from brightness excludes the key colour and the
+    // uniform opacity; the rim needs both; flattening needs brightness alpha.
+    if (edge && !(options.KeyTransparent && options.UniformOpacity)) {
+        return Usage("--edge needs --key and --opacity");
+    }
+    options.EdgeMode = edge;
+    if (!brightness.empty()) {
+        if (options.KeyTransparent || options.UniformOpacity) {
+            return Usage("--brightness-alpha cannot be combined with --key or --opacity");
+        }
+        options.BrightnessAlpha = true;
+        options.Direction = brightness == "brighter" ? TBrightnessDirection::BrighterMoreTransparent
+                                                     : TBrightnessDirection::DarkerMoreTransparent;
+    }
+    if (flatten && !options.BrightnessAlpha) {
+        return Usage("--flatten needs --brightness-alpha");
+    }
+    options.Flatten = flatten;
+    if (invert && !flatten) {
+        return Usage("--invert needs --flatten");
+    }
+    options.InvertFlatten = invert;
+    return -1;
+}
+
+} // namespace kapto
