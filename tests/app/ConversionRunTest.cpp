@@ -1,0 +1,238 @@
+// The conversion run headless: output names, every overwrite decision, numbered names,
+// progress and the end of a run on an error or an abort.
+
+#include "app/ConversionRun.h"
+#include "graphics/Bitmap.h"
+#include "runtime/Exceptions.h"
+#include "support/Images.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace kapto;
+
+namespace {
+
+// Answers the overwrite question from a script and records every question.
+class TScriptedPrompt : public TOverwritePrompt
+{
+public:
+    explicit TScriptedPrompt(std::deque<TOverwriteAnswer> answers) : m_answers(std::move(answers))
+    {}
+    TOverwriteAnswer Ask(const std::string& outputName) override
+    {
+        Asked.push_back(outputName);
+        if (m_answers.empty()) {
+            ADD_FAILURE() << "unexpected question for " << outputName;
+            return {owAbort, false};
+        }
+        TOverwriteAnswer answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    std::vector<std::string> Asked;
+
+private:
+    std::deque<TOverwriteAnswer> m_answers;
+};
+
+class TRecordedProgress : public TRunProgress
+{
+public:
+    void SetMaximum(int maximum) override { Maximum = maximum; }
+    void SetPosition(int position) override { Positions.push_back(position); }
+    int Maximum = -1;
+    std::vector<int> Positions;
+};
+
+class ConversionRunTest : public ::testing::Test
+{
+protected:
+    // A BMP source whose single colour tells which file it came from.
+    std::string Source(const std::string& name, TColor color)
+    {
+        return WriteTestBmp(m_dir.Path(name), 3, 2, color);
+    }
+    // The colour of the top-left pixel of a written BMP.
+    TColor ColorOf(const std::string& name)
+    {
+        TBitmap bitmap;
+        bitmap.LoadFile(m_dir.Path(name));
+        return bitmap.Canvas().GetPixel(0, 0);
+    }
+    TRunSummary Run(const std::vector<std::string>& files, TScriptedPrompt& prompt)
+    {
+        return RunConversion(files, TTargetFormat::Bmp, TConversionOptions(), prompt, m_progress);
+    }
+
+    TTempDir m_dir;
+    TRecordedProgress m_progress;
+};
+
+} // namespace
+
+TEST_F(ConversionRunTest, EmptyListWritesNothing)
+{
+    TScriptedPrompt prompt({});
+    const TRunSummary summary = Run({}, prompt);
+    EXPECT_EQ(m_progress.Maximum, 0);
+    EXPECT_EQ(m_progress.Positions, std::vector<int>{0});
+    EXPECT_EQ(summary.Converted + summary.Skipped, 0);
+    EXPECT_TRUE(m_dir.Entries().empty());
+}
+
+TEST_F(ConversionRunTest, OutputBesideTheSourceWithoutAQuestion)
+{
+    // On a case-sensitive file system "pic.BMP" and "pic.bmp" are two names.
+    const std::string source = Source("pic.BMP", clBlack);
+    TScriptedPrompt prompt({});
+    const TRunSummary summary = Run({source}, prompt);
+    EXPECT_EQ(summary.Converted, 1);
+    EXPECT_TRUE(prompt.Asked.empty());
+    EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"pic.BMP", "pic.bmp"}));
+    EXPECT_EQ(m_progress.Maximum, 1);
+    EXPECT_EQ(m_progress.Positions, (std::vector<int>{0, 1}));
+}
+
+TEST_F(ConversionRunTest, OverwriteReplacesTheSourceItself)
+{
+    const std::string source = Source("a.bmp", 0x0000FF);
+    const std::vector<uint8_t> before = ReadFileBytes(source);
+    TScriptedPrompt prompt({{owOverwrite, false}});
+    EXPECT_EQ(Run({source}, prompt).Converted, 1);
+    EXPECT_EQ(prompt.Asked, std::vector<std::string>{source});
+    EXPECT_EQ(ColorOf("a.bmp"), 0x0000FF);
+    EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"a.bmp"});
+}
+
+TEST_F(ConversionRunTest, RenameTakesTheFirstFreeNumber)
+{
+    const std::string cat = Source("cat.bmp", 0x112233);
+    Source("cat-01.bmp", clBlack);
+    TScriptedPrompt prompt({{owRename, false}});
+    Run({cat}, prompt);
+    EXPECT_EQ(ColorOf("cat-02.bmp"), 0x112233);
+
+    // A gap is filled before higher numbers.
+    const std::string dog = Source("dog.bmp", 0x445566);
+    Source("dog-02.bmp", clBlack);
+    TScriptedPrompt again({{owRename, false}});
+    Run({dog}, again);
+    EXPECT_EQ(ColorOf("dog-01.bmp"), 0x445566);
+}
+
+TEST_F(ConversionRunTest, ApplyToRestRenamesEachFileFromOne)
+{
+    const std::string a = Source("a.bmp", 0x0A);
+    const std::string b = Source("b.bmp", 0x0B);
+    Source("b-01.bmp", clBlack);
+    TScriptedPrompt prompt({{owRename, true}});
+    const TRunSummary summary = Run({a, b}, prompt);
+    EXPECT_EQ(prompt.Asked.size(), 1u);
+    EXPECT_EQ(summary.Converted, 2);
+    EXPECT_EQ(ColorOf("a-01.bmp"), 0x0A);
+    EXPECT_EQ(ColorOf("b-02.bmp"), 0x0B);
+}
+
+TEST_F(ConversionRunTest, ApplyToRestSkipStillWritesNewNames)
+{
+    const std::string a = Source("a.bmp", 0x0A);
+    const std::string b = Source("b.bmp", 0x0B);
+    const std::string c = Source("c.BMP", 0x0C);
+    const std::vector<uint8_t> bBefore = ReadFileBytes(b);
+    TScriptedPrompt prompt({{owSkip, true}});
+    const TRunSummary summary = Run({a, b, c}, prompt);
+    EXPECT_EQ(prompt.Asked, std::vector<std::string>{a});
+    EXPECT_EQ(summary.Skipped, 2);
+    EXPECT_EQ(summary.Converted, 1);
+    EXPECT_EQ(ReadFileBytes(b), bBefore);
+    EXPECT_EQ(ColorOf("c.bmp"), 0x0C);
+    EXPECT_EQ(m_progress.Positions, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST_F(ConversionRunTest, WithoutTheTickEveryExistingNameIsAsked)
+{
+    const std::string a = Source("a.bmp", 0x0A);
+    const std::string b = Source("b.bmp", 0x0B);
+    TScriptedPrompt prompt({{owSkip, false}, {owOverwrite, false}});
+    const TRunSummary summary = Run({a, b}, prompt);
+    EXPECT_EQ(prompt.Asked, (std::vector<std::string>{a, b}));
+    EXPECT_EQ(summary.Skipped, 1);
+    EXPECT_EQ(summary.Converted, 1);
+}
+
+TEST_F(ConversionRunTest, AbortEndsTheRunWhateverTheTick)
+{
+    const std::string a = Source("a.BMP", 0x0A);
+    const std::string b = Source("b.bmp", 0x0B);
+    const std::string c = Source("c.BMP", 0x0C);
+    TScriptedPrompt prompt({{owAbort, true}});
+    const TRunSummary summary = Run({a, b, c}, prompt);
+    EXPECT_TRUE(summary.Aborted);
+    EXPECT_EQ(summary.Converted, 1);
+    // The first file was written, the abort did not advance the bar, c was never handled.
+    EXPECT_EQ(m_progress.Positions, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(FileExists(m_dir.Path("a.bmp")));
+    EXPECT_FALSE(FileExists(m_dir.Path("c.bmp")));
+}
+
+TEST_F(ConversionRunTest, AnErrorEndsTheRunAtThatFile)
+{
+    const std::string a = Source("a.BMP", 0x0A);
+    const std::string missing = m_dir.Path("missing.bmp");
+    const std::string c = Source("c.BMP", 0x0C);
+    TScriptedPrompt prompt({});
+    try {
+        Run({a, missing, c}, prompt);
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), "ファイル " + missing + " は開けません");
+    }
+    EXPECT_TRUE(FileExists(m_dir.Path("a.bmp")));
+    EXPECT_FALSE(FileExists(m_dir.Path("c.bmp")));
+    EXPECT_EQ(m_progress.Positions, (std::vector<int>{0, 1}));
+}
+
+TEST_F(ConversionRunTest, UnknownExtensionsAreRefusedNotFilledFromThePreviousFile)
+{
+    const std::string a = Source("a.BMP", 0x0A);
+    const std::string text = m_dir.Path("notes.Tiff");
+    WriteFileBytes(text, {1, 2, 3});
+    TScriptedPrompt prompt({});
+    try {
+        Run({a, text}, prompt);
+        FAIL();
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Message(), "拡張子 .Tiff の画像形式は処理できません");
+    }
+    EXPECT_FALSE(FileExists(m_dir.Path("notes.bmp")));
+}
+
+TEST_F(ConversionRunTest, AllHundredNumberedNamesTakenIsAnError)
+{
+    const std::string cat = Source("cat.bmp", 0x0A);
+    for (int n = 0; n < 100; ++n) {
+        WriteFileBytes(
+            m_dir.Path("cat-" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".bmp"), {0});
+    }
+    EXPECT_EQ(FirstFreeNumberedName(m_dir.Path("dog.bmp")), m_dir.Path("dog-01.bmp"));
+    TScriptedPrompt prompt({{owRename, false}});
+    try {
+        Run({cat}, prompt);
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message(), "ファイル " + cat + " を作成できません");
+    }
+}
+
+TEST_F(ConversionRunTest, NumberedNamesWrapFromNinetyNineToZero)
+{
+    const std::string cat = Source("cat.bmp", 0x0A);
+    for (int n = 1; n < 100; ++n) {
+        WriteFileBytes(
+            m_dir.Path("cat-" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".bmp"), {0});
+    }
+    EXPECT_EQ(FirstFreeNumberedName(cat), m_dir.Path("cat-00.bmp"));
+}

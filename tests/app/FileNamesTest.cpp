@@ -1,0 +1,46 @@
+// Extensions, output names and numbered names.
+
+#include "app/FileNames.h"
+
+#include <gtest/gtest.h>
+
+using namespace kapto;
+
+TEST(FileNamesTest, ExtensionIsTakenFromTheLastDotOfTheFileName)
+{
+    EXPECT_EQ(ExtractExtension("/img/photo.JPEG"), ".JPEG");
+    EXPECT_EQ(ExtractExtension("/img/image.png.bmp"), ".bmp");
+    EXPECT_EQ(ExtractExtension("/img.d/photo"), "");
+    EXPECT_EQ(ExtractExtension("photo"), "");
+    EXPECT_EQ(ExtractExtension("/img/.hidden"), ".hidden");
+}
+
+TEST(FileNamesTest, UpperCasingTouchesAsciiLettersOnly)
+{
+    EXPECT_EQ(UpperCaseAscii(".jpg"), ".JPG");
+    // A full-width letter and a two-byte character stay as they are.
+    EXPECT_EQ(UpperCaseAscii("\xEF\xBD\x8A.pNg"), "\xEF\xBD\x8A.PNG");
+    for (const char* extension : {".bmp", ".PNG", ".Gif", ".jpg", ".JPEG"}) {
+        EXPECT_TRUE(IsImageExtension(extension)) << extension;
+    }
+    for (const char* extension : {"", ".txt", ".jpe", ".bmpx", ".tif"}) {
+        EXPECT_FALSE(IsImageExtension(extension)) << extension;
+    }
+}
+
+TEST(FileNamesTest, OutputNameReplacesOrAppendsTheExtension)
+{
+    EXPECT_EQ(OutputFileName("/img/photo.JPEG", ".png"), "/img/photo.png");
+    EXPECT_EQ(OutputFileName("/img/a.png", ".png"), "/img/a.png");
+    EXPECT_EQ(OutputFileName("/img.d/photo", ".bmp"), "/img.d/photo.bmp");
+    EXPECT_EQ(OutputFileName("/img/cat.tar.gz", ".png"), "/img/cat.tar.png");
+}
+
+TEST(FileNamesTest, NumberedNamesKeepTwoDigits)
+{
+    EXPECT_EQ(NumberedFileName("/img/cat.png", 1), "/img/cat-01.png");
+    EXPECT_EQ(NumberedFileName("/img/cat.png", 99), "/img/cat-99.png");
+    EXPECT_EQ(NumberedFileName("/img/cat.png", 100), "/img/cat-00.png");
+    EXPECT_EQ(NumberedFileName("/img/cat.png", 101), "/img/cat-01.png");
+    EXPECT_EQ(NumberedFileName("/img.d/cat.bmp", 7), "/img.d/cat-07.bmp");
+}

@@ -1,0 +1,147 @@
+// kapto-convert end to end on temporary folders: listing, conversion, overwrite policies,
+// the terminal question, usage errors and exit statuses.
+
+#include "support/Images.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct TCommandResult
+{
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string ReadText(const std::string& fileName)
+{
+    std::ifstream in(fileName);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ConvertCommandTest : public ::testing::Test
+{
+protected:
+    TCommandResult Convert(const std::string& arguments, const std::string& input = "")
+    {
+        const std::string in = m_scratch.Path("in");
+        WriteFileBytes(in, std::vector<uint8_t>(input.begin(), input.end()));
+        const std::string command = std::string(KAPTO_CONVERT_EXE) + " " + arguments + " <" +
+                                    Quote(in) + " >" + Quote(m_scratch.Path("out")) + " 2>" +
+                                    Quote(m_scratch.Path("err"));
+        const int raw = std::system(command.c_str());
+        TCommandResult result;
+        result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.Out = ReadText(m_scratch.Path("out"));
+        result.Err = ReadText(m_scratch.Path("err"));
+        return result;
+    }
+    std::string Image(const std::string& name)
+    {
+        return WriteTestBmp(m_dir.Path(name), 4, 3, 0x336699);
+    }
+
+    TTempDir m_dir;
+    TTempDir m_scratch;
+};
+
+} // namespace
+
+TEST_F(ConvertCommandTest, ListShowsFilesAndScannedFolders)
+{
+    Image("b.bmp");
+    Image("sub/a.BMP");
+    WriteFileBytes(m_dir.Path("sub/readme.txt"), {0});
+    WriteFileBytes(m_dir.Path("given.txt"), {0});
+    const TCommandResult result =
+        Convert("--list " + Quote(m_dir.Path("given.txt")) + " " + Quote(m_dir.Root()));
+    EXPECT_EQ(result.Status, 0);
+    // A path given by name is listed whatever its extension; a folder gives its images.
+    EXPECT_EQ(result.Out, m_dir.Path("given.txt") + "\n" + m_dir.Path("b.bmp") + "\n" +
+                              m_dir.Path("sub/a.BMP") + "\n");
+}
+
+TEST_F(ConvertCommandTest, ConvertsAFolderToBmpWithPolicies)
+{
+    Image("a.bmp");
+    Image("b.BMP");
+    TCommandResult result = Convert("--to bmp --on-exists skip " + Quote(m_dir.Root()));
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_EQ(result.Out, "1 converted, 1 skipped\n");
+    EXPECT_TRUE(FileExists(m_dir.Path("b.bmp")));
+
+    result = Convert("--to bmp --on-exists rename -q " + Quote(m_dir.Root()));
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_EQ(result.Out, "");
+    EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"a-01.bmp", "a.bmp", "b-01.bmp",
+                                                         "b-02.bmp", "b.BMP", "b.bmp"}));
+
+    result = Convert("--to bmp --on-exists abort " + Quote(m_dir.Path("a.bmp")));
+    EXPECT_EQ(result.Status, 3);
+}
+
+TEST_F(ConvertCommandTest, AskPutsTheDialogOnTheTerminal)
+{
+    const std::string a = Image("a.bmp");
+    const std::string b = Image("b.bmp");
+    // A wrong key is asked again; "r" renames, "y" applies it to the rest without asking.
+    const TCommandResult result =
+        Convert("--to bmp --on-exists ask " + Quote(a) + " " + Quote(b), "x\nr\ny\n");
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_NE(result.Err.find("同名のファイルが存在します。処理を選択してください。"),
+              std::string::npos);
+    EXPECT_NE(result.Err.find("残りのファイルも同様に処理"), std::string::npos);
+    EXPECT_EQ(result.Out, "2 converted, 0 skipped\n");
+    EXPECT_TRUE(FileExists(m_dir.Path("a-01.bmp")));
+    EXPECT_TRUE(FileExists(m_dir.Path("b-01.bmp")));
+}
+
+TEST_F(ConvertCommandTest, ErrorsAndUsage)
+{
+    const std::string missing = m_dir.Path("missing.bmp");
+    TCommandResult result = Convert("--to bmp " + Quote(missing));
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Err, "ファイル " + missing + " は開けません\n");
+
+    const struct
+    {
+        const char* arguments;
+        const char* reason;
+    } usage[] = {
+        {"", "PATH is required"},
+        {"--to gif x", "--to"},
+        {"--opacity 101 x", "--opacity"},
+        {"--key middle x", "--key"},
+        {"--edge --key top-left x", "--edge needs --key and --opacity"},
+        {"--brightness-alpha darker --opacity 5 x", "cannot be combined"},
+        {"--flatten x", "--flatten needs --brightness-alpha"},
+        {"--brightness-alpha darker --invert x", "--invert needs --flatten"},
+    };
+    for (const auto& c : usage) {
+        result = Convert(c.arguments);
+        EXPECT_EQ(result.Status, 2) << c.arguments;
+        EXPECT_NE(result.Err.find(c.reason), std::string::npos) << result.Err;
+        EXPECT_EQ(std::count(result.Err.begin(), result.Err.end(), '\n'), 1) << result.Err;
+    }
+    EXPECT_EQ(Convert("--version").Status, 0);
+    EXPECT_EQ(Convert("--help").Status, 0);
+}

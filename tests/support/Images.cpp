@@ -1,0 +1,37 @@
+#include "support/Images.h"
+
+#include <filesystem>
+
+using namespace kapto;
+
+void FillBitmap(TBitmap& bitmap, int width, int height,
+                const std::function<TColor(int x, int y)>& color)
+{
+    bitmap.SetPixelFormat(fmt24Bit);
+    bitmap.SetWidth(width);
+    bitmap.SetHeight(height);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = bitmap.RowAddress(y);
+        for (int x = 0; x < width; ++x) {
+            const TColor c = color(x, y);
+            row[3 * x] = BlueOf(c);
+            row[3 * x + 1] = GreenOf(c);
+            row[3 * x + 2] = RedOf(c);
+        }
+    }
+}
+
+std::string WriteTestBmp(const std::string& fileName, int width, int height, TColor color)
+{
+    return WriteTestBmp(fileName, width, height, [color](int, int) { return color; });
+}
+
+std::string WriteTestBmp(const std::string& fileName, int width, int height,
+                         const std::function<TColor(int x, int y)>& color)
+{
+    TBitmap bitmap;
+    FillBitmap(bitmap, width, height, color);
+    std::filesystem::create_directories(std::filesystem::path(fileName).parent_path());
+    bitmap.SaveFile(fileName);
+    return fileName;
+}
