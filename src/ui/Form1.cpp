@@ -1,0 +1,448 @@
+#include "ui/Form1.h"
+
+#include "app/FileNames.h"
+#include "app/ScanFolder.h"
+#include "runtime/Exceptions.h"
+#include "ui/OWDialog.h"
+#include "ui/UiFont.h"
+#include "ui/Widgets.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+
+#include <new>
+
+namespace kapto {
+
+namespace {
+
+// The client area the control positions were laid out for.
+constexpr int kDesignWidth = 520;
+constexpr int kDesignHeight = 407;
+
+std::string SystemName(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString DisplayName(const std::string& name)
+{
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+bool IsUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent)
+{
+    setObjectName("Form1");
+    setWindowTitle(QStringLiteral("png変換"));
+    setFont(WindowFont());
+    setAutoFillBackground(true);
+
+    ListBox1 = new TFileListBox(this);
+    ListBox1->setObjectName("ListBox1");
+    Place(ListBox1, {8, 8, 385, 377}, akLeft | akTop | akRight | akBottom);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("指定色を透過"), this);
+    CheckBox1->setObjectName("CheckBox1");
+    Place(CheckBox1, {400, 40, 97, 17}, akTop | akRight);
+
+    Button1 = new QPushButton(QStringLiteral(">PNG"), this);
+    Button1->setObjectName("Button1");
+    Place(Button1, {400, 376, 64, 25}, akRight | akBottom);
+
+    Button2 = new QPushButton(QStringLiteral("読込"), this);
+    Button2->setObjectName("Button2");
+    Place(Button2, {400, 8, 50, 25}, akTop | akRight);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("透過色の指定方法"), this);
+    GroupBox1->setObjectName("GroupBox1");
+    Place(GroupBox1, {400, 64, 113, 113}, akTop | akRight);
+
+    Shape1 = new TShape(GroupBox1);
+    Shape1->setObjectName("Shape1");
+    Shape1->setGeometry(56, 52, 33, 25);
+    Shape1->SetBrushColor(clBlack);
+
+    const struct
+    {
+        QRadioButton** button;
+        const char* name;
+        QString text;
+        QRect geometry;
+    } radios[] = {
+        {&RadioButton1, "RadioButton1", QStringLiteral("左上"), {8, 16, 57, 17}},
+        {&RadioButton2, "RadioButton2", QStringLiteral("左下"), {8, 32, 57, 17}},
+        {&RadioButton3, "RadioButton3", QStringLiteral("右上"), {56, 16, 49, 17}},
+        {&RadioButton4, "RadioButton4", QStringLiteral("右下"), {56, 32, 49, 17}},
+        {&RadioButton5, "RadioButton5", QStringLiteral("色"), {8, 56, 41, 17}},
+    };
+    for (const auto& r : radios) {
+        QRadioButton* button = new QRadioButton(r.text, GroupBox1);
+        button->setObjectName(r.name);
+        button->setGeometry(r.geometry);
+        *r.button = button;
+    }
+    RadioButton5->setChecked(true);
+    // The swatch sits between the radio buttons; keep it above them for the mouse.
+    Shape1->raise();
+
+    CheckBox6 = new QCheckBox(QStringLiteral("縁取"), GroupBox1);
+    CheckBox6->setObjectName("CheckBox6");
+    CheckBox6->setGeometry(8, 88, 57, 17);
+    CheckBox6->setVisible(false);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    Place(ProgressBar1, {8, 391, 385, 11}, akLeft | akRight | akBottom);
+
+    Button3 = new QPushButton(QStringLiteral(">BMP"), this);
+    Button3->setObjectName("Button3");
+    Place(Button3, {471, 376, 43, 25}, akRight | akBottom);
+
+    Button4 = new QPushButton(QStringLiteral("終了"), this);
+    Button4->setObjectName("Button4");
+    Place(Button4, {463, 8, 49, 25}, akTop | akRight);
+
+    CheckBox2 = new QCheckBox(QStringLiteral("透過率を指定"), this);
+    CheckBox2->setObjectName("CheckBox2");
+    Place(CheckBox2, {400, 184, 97, 17}, akTop | akRight);
+
+    ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
+    ScrollBar1->setObjectName("ScrollBar1");
+    ScrollBar1->setRange(0, 100);
+    ScrollBar1->setPageStep(0);
+    ScrollBar1->setValue(100);
+    Place(ScrollBar1, {400, 208, 113, 13}, akTop | akRight);
+
+    Label1 = new QLabel(QStringLiteral("100%"), this);
+    Label1->setObjectName("Label1");
+    Place(Label1, {439, 224, 24, 12}, akTop | akRight);
+
+    CheckBox3 = new QCheckBox(QStringLiteral("透過率に元絵を使用"), this);
+    CheckBox3->setObjectName("CheckBox3");
+    Place(CheckBox3, {400, 240, 97, 17}, akTop | akRight);
+
+    RadioGroup1 =
+        new TRadioGroup(this, {QStringLiteral("暗いほど透過"), QStringLiteral("明るいほど透過")});
+    RadioGroup1->setObjectName("RadioGroup1");
+    Place(RadioGroup1, {399, 256, 113, 57}, akTop | akRight);
+
+    CheckBox4 = new QCheckBox(QStringLiteral("色を寄せる"), this);
+    CheckBox4->setObjectName("CheckBox4");
+    Place(CheckBox4, {420, 320, 81, 17}, akTop | akRight);
+
+    CheckBox5 = new QCheckBox(QStringLiteral("白黒反転"), this);
+    CheckBox5->setObjectName("CheckBox5");
+    Place(CheckBox5, {436, 336, 73, 17}, akTop | akRight);
+
+    const QWidget* tabOrder[] = {ListBox1,     CheckBox1,   Button1,   Button2,   GroupBox1,
+                                 ProgressBar1, Button3,     Button4,   CheckBox2, ScrollBar1,
+                                 CheckBox3,    RadioGroup1, CheckBox4, CheckBox5};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
+        setTabOrder(const_cast<QWidget*>(tabOrder[i]), const_cast<QWidget*>(tabOrder[i + 1]));
+    }
+    ProgressBar1->setFocusPolicy(Qt::NoFocus);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    N1 = PopupMenu1->addAction(QStringLiteral("選択されている行をリストからはずす"));
+    N1->setObjectName("N1");
+    N2 = PopupMenu1->addSeparator();
+    N2->setObjectName("N2");
+    N3 = PopupMenu1->addAction(QStringLiteral("リストの内容を空にする"));
+    N3->setObjectName("N3");
+    ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListBox1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at)); });
+
+    OpenPictureDialog1 = new QFileDialog(this);
+    OpenPictureDialog1->setObjectName("OpenPictureDialog1");
+    OpenPictureDialog1->setFileMode(QFileDialog::ExistingFiles);
+    OpenPictureDialog1->setNameFilter(
+        QStringLiteral("画像ファイル (*.bmp *.jpg *.jpeg *.png *.gif)"));
+    OpenPictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
+
+    ColorDialog1 = new QColorDialog(this);
+    ColorDialog1->setObjectName("ColorDialog1");
+    ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button1Click(Button3); });
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+    connect(N3, &QAction::triggered, this, &TForm1::N3Click);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
+    // Changing a box from code runs its handler too, as a click would.
+    connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
+    connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Click);
+    connect(Shape1, &TShape::MouseUp, this, &TForm1::Shape1MouseUp);
+
+    setGeometry(348, 177, kDesignWidth, kDesignHeight);
+    FormCreate();
+}
+
+void TForm1::FormCreate()
+{
+    connect(ListBox1, &TFileListBox::FilesDropped, this, &TForm1::WMDropFiles);
+    qApp->installEventFilter(this);
+}
+
+void TForm1::Place(QWidget* widget, const QRect& geometry, int anchors)
+{
+    widget->setGeometry(geometry);
+    m_anchored.push_back({widget, geometry, anchors});
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int dx = width() - kDesignWidth;
+    const int dy = height() - kDesignHeight;
+    for (const TAnchored& a : m_anchored) {
+        QRect g = a.Original;
+        if ((a.Anchors & akRight) != 0) {
+            if ((a.Anchors & akLeft) != 0) {
+                g.setWidth(std::max(0, g.width() + dx));
+            } else {
+                g.moveLeft(g.left() + dx);
+            }
+        }
+        if ((a.Anchors & akBottom) != 0) {
+            if ((a.Anchors & akTop) != 0) {
+                g.setHeight(std::max(0, g.height() + dy));
+            } else {
+                g.moveTop(g.top() + dy);
+            }
+        }
+        a.Widget->setGeometry(g);
+    }
+}
+
+TConversionOptions TForm1::ReadOptions() const
+{
+    TConversionOptions options;
+    options.KeyTransparent = CheckBox1->isChecked();
+    options.UniformOpacity = CheckBox2->isChecked();
+    options.OpacityPercent = ScrollBar1->value();
+    options.EdgeMode = CheckBox6->isChecked();
+    // The buttons are tested in the order 5, 1, 2, 3, 4.
+    options.KeySource = RadioButton5->isChecked()   ? TKeySource::Swatch
+                        : RadioButton1->isChecked() ? TKeySource::TopLeft
+                        : RadioButton2->isChecked() ? TKeySource::BottomLeft
+                        : RadioButton3->isChecked() ? TKeySource::TopRight
+                        : RadioButton4->isChecked() ? TKeySource::BottomRight
+                                                    : TKeySource::None;
+    options.SwatchColor = Shape1->BrushColor();
+    options.BrightnessAlpha = CheckBox3->isChecked();
+    options.Direction = RadioGroup1->ItemIndex() == 1
+                            ? TBrightnessDirection::BrighterMoreTransparent
+                            : TBrightnessDirection::DarkerMoreTransparent;
+    options.Flatten = CheckBox4->isChecked();
+    options.InvertFlatten = CheckBox5->isChecked();
+    return options;
+}
+
+std::vector<std::string> TForm1::ListedFiles() const
+{
+    std::vector<std::string> files;
+    for (int i = 0; i < ListBox1->count(); ++i) {
+        files.push_back(SystemName(ListBox1->item(i)->text()));
+    }
+    return files;
+}
+
+void TForm1::Button1Click(QObject* sender)
+{
+    const TTargetFormat format = sender == Button1 ? TTargetFormat::Png : TTargetFormat::Bmp;
+    const std::vector<std::string> files = ListedFiles();
+    // The options are read once: the window takes no input while the run lasts.
+    const TConversionOptions options = ReadOptions();
+    TOWDialog dialog(this);
+    QString error;
+    m_running = true;
+    try {
+        RunConversion(files, format, options, dialog, *this);
+    } catch (const Exception& e) {
+        error = QString::fromStdString(e.Message());
+    } catch (const std::bad_alloc&) {
+        error = QStringLiteral("メモリが不足しています");
+    }
+    m_running = false;
+    if (!error.isEmpty()) {
+        ErrorBox(this, error);
+    }
+}
+
+void TForm1::SetMaximum(int maximum)
+{
+    ProgressBar1->setMaximum(maximum);
+}
+
+void TForm1::SetPosition(int position)
+{
+    ProgressBar1->setValue(position);
+    // Keep painting during the run; input to this window is swallowed by eventFilter.
+    ProgressBar1->repaint();
+    QApplication::processEvents();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_running && IsUserInput(event->type()) && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void TForm1::Button2Click()
+{
+    if (OpenPictureDialog1->exec() != QDialog::Accepted) {
+        return;
+    }
+    ListBox1->clear();
+    ListBox1->addItems(OpenPictureDialog1->selectedFiles());
+}
+
+void TForm1::Button4Click()
+{
+    close();
+}
+
+void TForm1::N1Click()
+{
+    if (ListBox1->selectedItems().isEmpty()) {
+        return;
+    }
+    if (!ConfirmBox(this,
+                    QStringLiteral("選択されたファイルをリストからはずしてもよろしいですか？"))) {
+        return;
+    }
+    for (int i = 0; i < ListBox1->count();) {
+        if (ListBox1->item(i)->isSelected()) {
+            delete ListBox1->takeItem(i);
+        } else {
+            ++i;
+        }
+    }
+}
+
+void TForm1::N3Click()
+{
+    if (ConfirmBox(this, QStringLiteral("リストを空にしてもいいですか？"))) {
+        ListBox1->clear();
+    }
+}
+
+void TForm1::ScrollBar1Change()
+{
+    Label1->setText(QString::number(ScrollBar1->value()) + QStringLiteral("%"));
+}
+
+void TForm1::UpdateEdgeVisibility()
+{
+    CheckBox6->setVisible(CheckBox1->isChecked() && CheckBox2->isChecked());
+}
+
+void TForm1::CheckBox1Click()
+{
+    if (CheckBox1->isChecked()) {
+        CheckBox3->setChecked(false);
+    }
+    UpdateEdgeVisibility();
+}
+
+void TForm1::CheckBox2Click()
+{
+    if (CheckBox2->isChecked()) {
+        CheckBox3->setChecked(false);
+    }
+    UpdateEdgeVisibility();
+}
+
+void TForm1::CheckBox3Click()
+{
+    if (CheckBox3->isChecked()) {
+        CheckBox1->setChecked(false);
+        CheckBox2->setChecked(false);
+    }
+    UpdateEdgeVisibility();
+}
+
+void TForm1::Shape1MouseUp()
+{
+    const TColor c = ResolveColor(Shape1->BrushColor());
+    ColorDialog1->setCurrentColor(QColor(RedOf(c), GreenOf(c), BlueOf(c)));
+    if (ColorDialog1->exec() == QDialog::Accepted) {
+        const QColor chosen = ColorDialog1->currentColor();
+        Shape1->SetBrushColor(
+            RGBColor(uint8_t(chosen.red()), uint8_t(chosen.green()), uint8_t(chosen.blue())));
+    }
+}
+
+void TForm1::WMDropFiles(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const std::string name = SystemName(path);
+        std::vector<std::string> found;
+        if (ScanFolder(name, found)) {
+            for (const std::string& file : found) {
+                ListBox1->addItem(DisplayName(file));
+            }
+            continue;
+        }
+        if (IsImageExtension(ExtractExtension(name))) {
+            ListBox1->addItem(path);
+        }
+    }
+}
+
+} // namespace kapto

@@ -1,0 +1,117 @@
+#pragma once
+// The main window: the file list, its filling and trimming, the transparency options and
+// the two conversion buttons that start a run.
+
+#include "app/ConversionRun.h"
+#include "app/Options.h"
+
+#include <QWidget>
+
+#include <vector>
+
+class QCheckBox;
+class QColorDialog;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QAction;
+
+namespace kapto {
+
+class TFileListBox;
+class TRadioGroup;
+class TShape;
+
+class TForm1 : public QWidget, private TRunProgress
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+
+    // The options as the controls stand now.
+    TConversionOptions ReadOptions() const;
+    // The listed files, as file names of the system.
+    std::vector<std::string> ListedFiles() const;
+
+    TFileListBox* ListBox1;
+    QCheckBox* CheckBox1;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QGroupBox* GroupBox1;
+    TShape* Shape1;
+    QRadioButton* RadioButton1;
+    QRadioButton* RadioButton2;
+    QRadioButton* RadioButton3;
+    QRadioButton* RadioButton4;
+    QRadioButton* RadioButton5;
+    QCheckBox* CheckBox6;
+    QProgressBar* ProgressBar1;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QCheckBox* CheckBox2;
+    QScrollBar* ScrollBar1;
+    QLabel* Label1;
+    QCheckBox* CheckBox3;
+    TRadioGroup* RadioGroup1;
+    QCheckBox* CheckBox4;
+    QCheckBox* CheckBox5;
+    QMenu* PopupMenu1;
+    QAction* N1;
+    QAction* N2;
+    QAction* N3;
+    QFileDialog* OpenPictureDialog1;
+    QColorDialog* ColorDialog1;
+
+public slots:
+    void Button1Click(QObject* sender);
+    void Button2Click();
+    void Button4Click();
+    void N1Click();
+    void N3Click();
+    void ScrollBar1Change();
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void CheckBox3Click();
+    void Shape1MouseUp();
+    // Files and folders dropped on the list.
+    void WMDropFiles(const QStringList& paths);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The window edges a control keeps its distance to when the window is resized.
+    enum TAnchor
+    {
+        akLeft = 1,
+        akTop = 2,
+        akRight = 4,
+        akBottom = 8
+    };
+    struct TAnchored
+    {
+        QWidget* Widget;
+        QRect Original;
+        int Anchors;
+    };
+
+    void FormCreate();
+    void Place(QWidget* widget, const QRect& geometry, int anchors);
+    void UpdateEdgeVisibility();
+
+    void SetMaximum(int maximum) override;
+    void SetPosition(int position) override;
+
+    std::vector<TAnchored> m_anchored;
+    bool m_running = false;
+};
+
+} // namespace kapto

@@ -1,0 +1,85 @@
+#include "ui/OWDialog.h"
+
+#include "ui/UiFont.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace kapto {
+
+TOWDialog::TOWDialog(QWidget* owner) : QDialog(owner)
+{
+    setObjectName("OWDialog");
+    setWindowTitle(QStringLiteral("ファイルの上書き確認"));
+    setFont(WindowFont());
+    setFixedSize(423, 95);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(true);
+
+    Label1 =
+        new QLabel(QStringLiteral("同名のファイルが存在します。処理を選択してください。"), this);
+    Label1->setObjectName("Label1");
+    Label1->setGeometry(16, 16, 277, 12);
+
+    const struct
+    {
+        QPushButton** button;
+        const char* name;
+        QString text;
+        int left;
+        int width;
+        int result;
+    } buttons[] = {
+        {&Button1, "Button1", QStringLiteral("上書き"), 16, 49, owOverwrite},
+        {&Button2, "Button2", QStringLiteral("名前を変更(No.を付加)"), 72, 137, owRename},
+        {&Button3, "Button3", QStringLiteral("保存しない"), 216, 75, owSkip},
+        {&Button4, "Button4", QStringLiteral("全体の処理を中止"), 296, 113, owAbort},
+    };
+    for (const auto& b : buttons) {
+        QPushButton* button = new QPushButton(b.text, this);
+        button->setObjectName(b.name);
+        button->setGeometry(b.left, 40, b.width, 25);
+        button->setAutoDefault(false);
+        const int result = b.result;
+        connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
+        *b.button = button;
+    }
+    CheckBox1 = new QCheckBox(QStringLiteral("残りのファイルも同様に処理"), this);
+    CheckBox1->setObjectName("CheckBox1");
+    CheckBox1->setGeometry(16, 72, 177, 17);
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, CheckBox1);
+}
+
+TOverwriteAnswer TOWDialog::Ask(const std::string& /*outputName*/)
+{
+    TOverwriteAnswer answer;
+    answer.Result = exec();
+    if (answer.Result != owOverwrite && answer.Result != owRename && answer.Result != owAbort) {
+        answer.Result = owSkip;
+    }
+    answer.ApplyToRest = CheckBox1->isChecked();
+    return answer;
+}
+
+void TOWDialog::showEvent(QShowEvent* event)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    QDialog::showEvent(event);
+}
+
+void TOWDialog::reject()
+{
+    done(owSkip);
+}
+
+} // namespace kapto

@@ -1,0 +1,73 @@
+#pragma once
+// Small controls of the main window: the file list that takes drops, the colour swatch and
+// the radio group.
+
+#include "platform/Color.h"
+
+#include <QGroupBox>
+#include <QListWidget>
+#include <QStringList>
+#include <QWidget>
+
+class QRadioButton;
+
+namespace kapto {
+
+// The file list: accepts files and folders dragged from a file manager.
+class TFileListBox : public QListWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFileListBox(QWidget* parent);
+
+signals:
+    // Local paths of a drop, in the order the drag gave them.
+    void FilesDropped(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+};
+
+// A filled rectangle with a black outline; its fill colour is the swatch colour.
+class TShape : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TShape(QWidget* parent);
+    TColor BrushColor() const { return m_brushColor; }
+    void SetBrushColor(TColor color);
+
+signals:
+    void MouseUp();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    TColor m_brushColor = clBlack;
+};
+
+// A group of radio buttons without a caption, one item selected.
+class TRadioGroup : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    TRadioGroup(QWidget* parent, const QStringList& items);
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    QRadioButton* Item(int index) const { return m_items.value(index); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QList<QRadioButton*> m_items;
+};
+
+} // namespace kapto

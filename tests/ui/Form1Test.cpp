@@ -1,0 +1,441 @@
+// The main window's wiring on the offscreen platform: controls, interlocks, the list and its
+// menu, drops, and runs answered through the overwrite dialog and the message boxes.
+
+#include "ui/Form1.h"
+#include "graphics/Bitmap.h"
+#include "support/Images.h"
+#include "support/TempDir.h"
+#include "ui/OWDialog.h"
+#include "ui/Widgets.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include <functional>
+
+using namespace kapto;
+
+namespace {
+
+// Runs the action on the next modal window once it is shown, so no test waits on a dialog.
+void WhenModal(std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer(qApp);
+    auto* tries = new int(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            delete tries;
+            action(modal);
+        } else if (++*tries > 1000) {
+            timer->stop();
+            timer->deleteLater();
+            delete tries;
+            qFatal("no modal window appeared");
+        }
+    });
+    timer->start(5);
+}
+
+// Clicks the button with that text in the next modal window; records the window's text.
+void ClickInModal(const QString& buttonText, QString* seenText = nullptr,
+                  QString* seenTitle = nullptr)
+{
+    WhenModal([=](QWidget* modal) {
+        if (seenTitle != nullptr) {
+            *seenTitle = modal->windowTitle();
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && seenText) {
+            *seenText = box->text();
+        }
+        for (QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
+            if (button->text() == buttonText) {
+                button->click();
+                return;
+            }
+        }
+        qFatal("button not found");
+    });
+}
+
+QStringList Items(const TForm1& form)
+{
+    QStringList items;
+    for (int i = 0; i < form.ListBox1->count(); ++i) {
+        items << form.ListBox1->item(i)->text();
+    }
+    return items;
+}
+
+TColor PixelOf(const std::string& fileName)
+{
+    TBitmap bitmap;
+    bitmap.LoadFile(fileName);
+    return bitmap.Canvas().GetPixel(0, 0);
+}
+
+} // namespace
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ControlsHaveTheirCaptionsAndPlaces()
+    {
+        TForm1 form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("png変換"));
+        QCOMPARE(form.size(), QSize(520, 407));
+        const struct
+        {
+            QWidget* widget;
+            QRect geometry;
+            QString text;
+        } controls[] = {
+            {form.ListBox1, {8, 8, 385, 377}, {}},
+            {form.CheckBox1, {400, 40, 97, 17}, "指定色を透過"},
+            {form.Button1, {400, 376, 64, 25}, ">PNG"},
+            {form.Button2, {400, 8, 50, 25}, "読込"},
+            {form.GroupBox1, {400, 64, 113, 113}, "透過色の指定方法"},
+            {form.Shape1, {56, 52, 33, 25}, {}},
+            {form.RadioButton1, {8, 16, 57, 17}, "左上"},
+            {form.RadioButton2, {8, 32, 57, 17}, "左下"},
+            {form.RadioButton3, {56, 16, 49, 17}, "右上"},
+            {form.RadioButton4, {56, 32, 49, 17}, "右下"},
+            {form.RadioButton5, {8, 56, 41, 17}, "色"},
+            {form.CheckBox6, {8, 88, 57, 17}, "縁取"},
+            {form.ProgressBar1, {8, 391, 385, 11}, {}},
+            {form.Button3, {471, 376, 43, 25}, ">BMP"},
+            {form.Button4, {463, 8, 49, 25}, "終了"},
+            {form.CheckBox2, {400, 184, 97, 17}, "透過率を指定"},
+            {form.ScrollBar1, {400, 208, 113, 13}, {}},
+            {form.Label1, {439, 224, 24, 12}, "100%"},
+            {form.CheckBox3, {400, 240, 97, 17}, "透過率に元絵を使用"},
+            {form.RadioGroup1, {399, 256, 113, 57}, {}},
+            {form.CheckBox4, {420, 320, 81, 17}, "色を寄せる"},
+            {form.CheckBox5, {436, 336, 73, 17}, "白黒反転"},
+        };
+        for (const auto& c : controls) {
+            QCOMPARE(c.widget->geometry(), c.geometry);
+            if (!c.text.isEmpty()) {
+                QString text;
+                if (auto* button = qobject_cast<QAbstractButton*>(c.widget)) {
+                    text = button->text();
+                } else if (auto* group = qobject_cast<QGroupBox*>(c.widget)) {
+                    text = group->title();
+                } else if (auto* label = qobject_cast<QLabel*>(c.widget)) {
+                    text = label->text();
+                }
+                QCOMPARE(text, c.text);
+            }
+        }
+        QVERIFY(form.RadioButton5->isChecked());
+        QVERIFY(form.CheckBox6->isHidden());
+        QCOMPARE(form.ScrollBar1->value(), 100);
+        QCOMPARE(form.RadioGroup1->ItemIndex(), 0);
+        QCOMPARE(form.RadioGroup1->Item(1)->text(), QStringLiteral("明るいほど透過"));
+        QCOMPARE(form.N1->text(), QStringLiteral("選択されている行をリストからはずす"));
+        QVERIFY(form.N2->isSeparator());
+        QCOMPARE(form.N3->text(), QStringLiteral("リストの内容を空にする"));
+        QCOMPARE(form.Shape1->BrushColor(), clBlack);
+    }
+
+    void AnchorsFollowTheWindowEdges()
+    {
+        TForm1 form;
+        form.show();
+        form.resize(620, 457);
+        QCOMPARE(form.ListBox1->geometry(), QRect(8, 8, 485, 427));
+        QCOMPARE(form.Button4->geometry(), QRect(563, 8, 49, 25));
+        QCOMPARE(form.Button3->geometry(), QRect(571, 426, 43, 25));
+        QCOMPARE(form.ProgressBar1->geometry(), QRect(8, 441, 485, 11));
+        QCOMPARE(form.CheckBox3->geometry(), QRect(500, 240, 97, 17));
+    }
+
+    void InterlocksKeepTheOptionsConsistent()
+    {
+        TForm1 form;
+        form.CheckBox1->setChecked(true);
+        QVERIFY(form.CheckBox6->isHidden());
+        form.CheckBox2->setChecked(true);
+        QVERIFY(!form.CheckBox6->isHidden());
+        form.CheckBox6->setChecked(true);
+        // Alpha from brightness unticks both and hides the rim box without unticking it.
+        form.CheckBox3->setChecked(true);
+        QVERIFY(!form.CheckBox1->isChecked());
+        QVERIFY(!form.CheckBox2->isChecked());
+        QVERIFY(form.CheckBox6->isHidden());
+        QVERIFY(form.CheckBox6->isChecked());
+        // Each of the other two unticks it again.
+        form.CheckBox1->setChecked(true);
+        QVERIFY(!form.CheckBox3->isChecked());
+        form.CheckBox3->setChecked(true);
+        form.CheckBox2->setChecked(true);
+        QVERIFY(!form.CheckBox3->isChecked());
+        QVERIFY(form.CheckBox6->isHidden());
+        // A real click goes through the same handlers.
+        QTest::mouseClick(form.CheckBox1, Qt::LeftButton);
+        QVERIFY(form.CheckBox1->isChecked());
+        QVERIFY(!form.CheckBox6->isHidden());
+    }
+
+    void LabelFollowsTheScrollBar()
+    {
+        TForm1 form;
+        form.ScrollBar1->setValue(37);
+        QCOMPARE(form.Label1->text(), QStringLiteral("37%"));
+    }
+
+    void OptionsAreReadFromTheControls()
+    {
+        TForm1 form;
+        TConversionOptions options = form.ReadOptions();
+        QVERIFY(!options.KeyTransparent && !options.UniformOpacity && !options.BrightnessAlpha);
+        QVERIFY(options.KeySource == TKeySource::Swatch);
+        QCOMPARE(options.OpacityPercent, 100);
+
+        form.CheckBox1->setChecked(true);
+        form.CheckBox2->setChecked(true);
+        form.CheckBox6->setChecked(true);
+        form.ScrollBar1->setValue(40);
+        form.RadioButton4->setChecked(true);
+        form.Shape1->SetBrushColor(0x123456);
+        options = form.ReadOptions();
+        QVERIFY(options.KeyTransparent && options.UniformOpacity && options.EdgeMode);
+        QCOMPARE(options.OpacityPercent, 40);
+        QVERIFY(options.KeySource == TKeySource::BottomRight);
+        QCOMPARE(options.SwatchColor, 0x123456);
+
+        form.CheckBox3->setChecked(true);
+        form.RadioGroup1->SetItemIndex(1);
+        form.CheckBox4->setChecked(true);
+        form.CheckBox5->setChecked(true);
+        options = form.ReadOptions();
+        QVERIFY(options.BrightnessAlpha && options.Flatten && options.InvertFlatten);
+        QVERIFY(options.Direction == TBrightnessDirection::BrighterMoreTransparent);
+        QVERIFY(!options.KeyTransparent && !options.UniformOpacity);
+    }
+
+    void MenuRemovesSelectedLinesAfterConfirmation()
+    {
+        TForm1 form;
+        form.ListBox1->addItems({"a", "b", "c", "d"});
+        for (int i = 0; i < 3; ++i) {
+            form.ListBox1->item(i)->setSelected(true);
+        }
+        QString text;
+        QString title;
+        ClickInModal(QStringLiteral("いいえ(&N)"), &text, &title);
+        form.N1->trigger();
+        QCOMPARE(title, QStringLiteral("確認"));
+        QCOMPARE(text, QStringLiteral("選択されたファイルをリストからはずしてもよろしいですか？"));
+        QCOMPARE(Items(form).size(), 4);
+
+        ClickInModal(QStringLiteral("はい(&Y)"));
+        form.N1->trigger();
+        QCOMPARE(Items(form), QStringList{"d"});
+
+        // Nothing selected: nothing is asked (a question would fail on the missing answer).
+        form.ListBox1->clearSelection();
+        form.N1->trigger();
+        QCOMPARE(Items(form), QStringList{"d"});
+    }
+
+    void MenuEmptiesTheListAfterConfirmation()
+    {
+        TForm1 form;
+        form.ListBox1->addItems({"a", "b"});
+        QString text;
+        ClickInModal(QStringLiteral("いいえ(&N)"), &text);
+        form.N3->trigger();
+        QCOMPARE(text, QStringLiteral("リストを空にしてもいいですか？"));
+        QCOMPARE(form.ListBox1->count(), 2);
+        ClickInModal(QStringLiteral("はい(&Y)"));
+        form.N3->trigger();
+        QCOMPARE(form.ListBox1->count(), 0);
+        // Asked also when the list is already empty.
+        ClickInModal(QStringLiteral("はい(&Y)"), &text);
+        text.clear();
+        form.N3->trigger();
+        QVERIFY(!text.isEmpty());
+    }
+
+    void DropAddsImagesOfFoldersAndFiles()
+    {
+        TTempDir dir;
+        for (const char* name :
+             {"tree/b.png", "tree/a.JPG", "tree/sub/c.gif", "tree/notes.txt", "tree/.hidden.bmp",
+              "tree/.dir/d.bmp", "single.bmp", "other.txt"}) {
+            WriteFileBytes(dir.Path(name), {0});
+        }
+        TForm1 form;
+        form.ListBox1->addItem("kept");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.Path("tree"))),
+                      QUrl::fromLocalFile(QString::fromStdString(dir.Path("single.bmp"))),
+                      QUrl::fromLocalFile(QString::fromStdString(dir.Path("other.txt"))),
+                      QUrl::fromLocalFile(QString::fromStdString(dir.Path("single.bmp")))});
+        form.show();
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(form.ListBox1->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.ListBox1->viewport(), &drop);
+        const QString root = QString::fromStdString(dir.Root());
+        QCOMPARE(Items(form), (QStringList{"kept", root + "/tree/a.JPG", root + "/tree/b.png",
+                                           root + "/tree/sub/c.gif", root + "/single.bmp",
+                                           root + "/single.bmp"}));
+    }
+
+    void RunAnswersEveryOverwriteChoice_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("tick");
+        QTest::addColumn<QStringList>("expectedFiles");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<int>("progress");
+        const QStringList sources = {"a.bmp", "b.bmp", "c.BMP"};
+        QTest::newRow("overwrite") << "上書き" << false << sources + QStringList{"c.bmp"} << 2 << 3;
+        QTest::newRow("overwrite, all")
+            << "上書き" << true << sources + QStringList{"c.bmp"} << 1 << 3;
+        QTest::newRow("rename") << "名前を変更(No.を付加)" << false
+                                << sources + QStringList{"a-01.bmp", "b-01.bmp", "c.bmp"} << 2 << 3;
+        QTest::newRow("rename, all")
+            << "名前を変更(No.を付加)" << true
+            << sources + QStringList{"a-01.bmp", "b-01.bmp", "c.bmp"} << 1 << 3;
+        QTest::newRow("skip") << "保存しない" << false << sources + QStringList{"c.bmp"} << 2 << 3;
+        QTest::newRow("skip, all")
+            << "保存しない" << true << sources + QStringList{"c.bmp"} << 1 << 3;
+        QTest::newRow("abort") << "全体の処理を中止" << false << sources << 1 << 0;
+        QTest::newRow("abort, all") << "全体の処理を中止" << true << sources << 1 << 0;
+    }
+
+    void RunAnswersEveryOverwriteChoice()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, tick);
+        QFETCH(QStringList, expectedFiles);
+        QFETCH(int, questions);
+        QFETCH(int, progress);
+        TTempDir dir;
+        TForm1 form;
+        for (const char* name : {"a.bmp", "b.bmp", "c.BMP"}) {
+            form.ListBox1->addItem(
+                QString::fromStdString(WriteTestBmp(dir.Path(name), 2, 2, 0x00AA00)));
+        }
+        int asked = 0;
+        std::function<void(QWidget*)> answer = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<TOWDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("ファイルの上書き確認"));
+            QCOMPARE(dialog->size(), QSize(423, 95));
+            // One dialog per run: a tick of an earlier question is still there.
+            QCOMPARE(dialog->CheckBox1->isChecked(), tick && asked > 0);
+            ++asked;
+            dialog->CheckBox1->setChecked(tick);
+            if (asked < questions) {
+                WhenModal(answer);
+            }
+            for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+                if (b->text() == button) {
+                    b->click();
+                }
+            }
+        };
+        WhenModal(answer);
+        form.Button3->click();
+        QCOMPARE(asked, questions);
+        QStringList files;
+        for (const std::string& name : dir.Entries()) {
+            files << QString::fromStdString(name);
+        }
+        expectedFiles.sort();
+        QCOMPARE(files, expectedFiles);
+        QCOMPARE(form.ProgressBar1->value(), progress);
+        QCOMPARE(form.ProgressBar1->maximum(), 3);
+    }
+
+    void ClosingTheOverwriteDialogSkips()
+    {
+        TTempDir dir;
+        TForm1 form;
+        const std::string source = WriteTestBmp(dir.Path("a.bmp"), 2, 2, 0x0000FF);
+        form.ListBox1->addItem(QString::fromStdString(source));
+        WhenModal([](QWidget* modal) { modal->close(); });
+        form.Button3->click();
+        QCOMPARE(PixelOf(source), 0x0000FF);
+        QCOMPARE(form.ProgressBar1->value(), 1);
+    }
+
+    void AnErrorEndsTheRunInAMessageBox()
+    {
+        TTempDir dir;
+        TForm1 form;
+        const std::string first = WriteTestBmp(dir.Path("first.BMP"), 2, 2, 0x0000FF);
+        form.ListBox1->addItem(QString::fromStdString(first));
+        form.ListBox1->addItem(QString::fromStdString(dir.Path("missing.bmp")));
+        QString text;
+        QString title;
+        ClickInModal(QStringLiteral("OK"), &text, &title);
+        form.Button3->click();
+        QCOMPARE(title, QStringLiteral("Kapto"));
+        QCOMPARE(text,
+                 QString::fromStdString("ファイル " + dir.Path("missing.bmp") + " は開けません"));
+        QVERIFY(FileExists(dir.Path("first.bmp")));
+        QCOMPARE(form.ProgressBar1->value(), 1);
+    }
+
+    void SwatchTakesTheColourChosenInTheDialog()
+    {
+        TForm1 form;
+        WhenModal([](QWidget* modal) {
+            auto* dialog = qobject_cast<QColorDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            QCOMPARE(dialog->currentColor(), QColor(0, 0, 0));
+            dialog->setCurrentColor(QColor(0x12, 0x34, 0x56));
+            dialog->accept();
+        });
+        form.Shape1MouseUp();
+        QCOMPARE(form.Shape1->BrushColor(), RGBColor(0x12, 0x34, 0x56));
+        WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+        form.Shape1MouseUp();
+        QCOMPARE(form.Shape1->BrushColor(), RGBColor(0x12, 0x34, 0x56));
+    }
+
+    void Screenshot()
+    {
+        // Writes a picture of the window for the README when asked to.
+        const QByteArray target = qgetenv("KAPTO_SCREENSHOT");
+        if (target.isEmpty()) {
+            QSKIP("KAPTO_SCREENSHOT not set");
+        }
+        TForm1 form;
+        form.ListBox1->addItems({"/home/user/Pictures/icons/arrow.bmp",
+                                 "/home/user/Pictures/icons/star.png",
+                                 "/home/user/Pictures/photos/cat.jpg"});
+        form.CheckBox1->setChecked(true);
+        form.CheckBox2->setChecked(true);
+        form.ScrollBar1->setValue(80);
+        form.show();
+        QVERIFY(form.grab().save(QString::fromLocal8Bit(target)));
+    }
+};
+
+QTEST_MAIN(Form1Test)
+#include "Form1Test.moc"
