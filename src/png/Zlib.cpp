@@ -1,0 +1,107 @@
+#include "png/Zlib.h"
+
+#include "png/PNGErrors.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace kapto {
+
+namespace {
+
+// zlib counts in uInt; larger buffers are handed over in slices of this size.
+constexpr size_t kMaxSlice = std::numeric_limits<uInt>::max();
+
+[[noreturn]] void RaiseCompressionError(int code)
+{
+    throw EPNGZLIBError(FormatZlibMessage(TPNGMessage::CompressionError, code));
+}
+
+} // namespace
+
+uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size)
+{
+    uLong value = crc;
+    while (size > 0) {
+        const size_t slice = std::min(size, kMaxSlice);
+        value = crc32(value, data, uInt(slice));
+        data += slice;
+        size -= slice;
+    }
+    return uint32_t(value);
+}
+
+struct TDeflateStream::TState
+{
+    z_stream Stream{};
+    size_t InputLeft = 0; // what is not yet handed to Stream.avail_in
+};
+
+TDeflateStream::TDeflateStream(int level) : m_state(std::make_unique<TState>())
+{
+    if (level < 0 || level > 9) {
+        RaiseCompressionError(Z_STREAM_ERROR);
+    }
+    const int result = deflateInit(&m_state->Stream, level);
+    if (result != Z_OK) {
+        // deflateInit frees what it allocated before it fails.
+        m_state.reset();
+        RaiseCompressionError(result);
+    }
+}
+
+TDeflateStream::~TDeflateStream()
+{
+    if (m_state != nullptr) {
+        deflateEnd(&m_state->Stream);
+    }
+}
+
+void TDeflateStream::SetInput(const uint8_t* data, size_t size)
+{
+    const size_t slice = std::min(size, kMaxSlice);
+    m_state->Stream.next_in = const_cast<Bytef*>(data);
+    m_state->Stream.avail_in = uInt(slice);
+    m_state->InputLeft = size - slice;
+}
+
+size_t TDeflateStream::InputLeft() const
+{
+    return m_state->Stream.avail_in + m_state->InputLeft;
+}
+
+size_t TDeflateStream::Deflate(uint8_t* output, size_t space, bool finish, bool& ended)
+{
+    z_stream& stream = m_state->Stream;
+    const size_t slice = std::min(space, kMaxSlice);
+    stream.next_out = output;
+    stream.avail_out = uInt(slice);
+    ended = false;
+    if (!finish && InputLeft() == 0) {
+        return 0;
+    }
+    for (;;) {
+        if (stream.avail_in == 0 && m_state->InputLeft > 0) {
+            const size_t more = std::min(m_state->InputLeft, kMaxSlice);
+            stream.avail_in = uInt(more);
+            m_state->InputLeft -= more;
+        }
+        const int result = deflate(&stream, finish ? Z_FINISH : Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+            ended = true;
+            break;
+        }
+        if (result != Z_OK) {
+            RaiseCompressionError(result);
+        }
+        const bool inputDone = stream.avail_in == 0 && m_state->InputLeft == 0;
+        if (stream.avail_out == 0 || (inputDone && !finish)) {
+            break;
+        }
+    }
+    return slice - stream.avail_out;
+}
+
+} // namespace kapto

@@ -1,0 +1,39 @@
+#pragma once
+// The codec's only door to zlib: an owned deflate stream and the PNG CRC-32.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace kapto {
+
+// CRC-32 of the PNG standard (ISO 3309 polynomial, reflected), continued from crc over the
+// bytes; start with 0.
+uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
+
+// A zlib deflate stream (windowBits 15, memLevel 8, default strategy) that owns its state.
+// Every zlib failure raises EPNGZLIBError with the compression message.
+class TDeflateStream
+{
+public:
+    // Level 0..9; any other level raises.
+    explicit TDeflateStream(int level);
+    ~TDeflateStream();
+    TDeflateStream(const TDeflateStream&) = delete;
+    TDeflateStream& operator=(const TDeflateStream&) = delete;
+
+    // Takes the next bytes to compress; they must stay valid while InputLeft() is above 0.
+    void SetInput(const uint8_t* data, size_t size);
+    size_t InputLeft() const;
+
+    // Compresses pending input into [output, output + space) without flushing, or, with
+    // finish, ends the stream. Returns the bytes produced; ended tells whether the whole
+    // stream, trailer included, has been produced.
+    size_t Deflate(uint8_t* output, size_t space, bool finish, bool& ended);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> m_state;
+};
+
+} // namespace kapto
