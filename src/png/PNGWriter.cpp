@@ -303,7 +303,7 @@ std::vector<uint8_t> CompressText(const std::string& text, int level)
 
 void TPNGObject::SaveToStream(TStream& stream)
 {
-    if (HasHeader() && m_chunks.FindChunk<TChunkIDAT>() != nullptr) {
+    if (m_chunks.FindChunk<TChunkIDAT>() != nullptr) {
         CheckWritable(*this, Header());
     }
     stream.WriteBuffer(kSignature, sizeof(kSignature));

@@ -508,6 +508,7 @@ TEST(PNGWriter, RefusesWhatItCannotEncodeBeforeWriting)
     png.Chunks().Add(std::make_unique<TChunkIDAT>(png));
     TMemoryStream stream;
     EXPECT_THROW(png.SaveToStream(stream), EPNGHeaderNotPresent);
+    EXPECT_EQ(stream.Size(), 0);
 }
 
 TEST(PNGWriter, CompressionFailureIsAnError)
