@@ -2,6 +2,7 @@
 
 #include "app/FileNames.h"
 #include "graphics/Bitmap.h"
+#include "jpeg/JPEGImage.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 
@@ -13,6 +14,10 @@ void LoadSource(const std::string& fileName, TBitmap& bitmap)
     const std::string upper = UpperCaseAscii(extension);
     if (upper == ".BMP") {
         bitmap.LoadFile(fileName);
+    } else if (upper == ".JPG" || upper == ".JPEG") {
+        TJPEGImage jpeg;
+        jpeg.LoadFile(fileName);
+        bitmap.AssignFrom(&jpeg);
     } else {
         // No decoder for this extension: never write some other picture under its name.
         const std::string asWritten = extension.empty() ? "" : extension.substr(1);

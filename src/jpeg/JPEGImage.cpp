@@ -1,0 +1,282 @@
+#include "jpeg/JPEGImage.h"
+
+#include "jpeg/JPEGDecompressor.h"
+#include "jpeg/JPEGErrors.h"
+
+#include <chrono>
+#include <vector>
+
+namespace kapto {
+
+namespace {
+
+// The default output depth: 8 bits on displays of 256 colours or fewer, else 24.
+TJPEGPixelFormat DefaultOutputDepth()
+{
+    return kDisplayBitsPerPixel * kDisplayPlanes <= 8 ? TJPEGPixelFormat::Bits8
+                                                      : TJPEGPixelFormat::Bits24;
+}
+
+HPALETTE GrayPalette()
+{
+    std::vector<TPaletteEntry> entries(256);
+    for (int i = 0; i < 256; ++i) {
+        entries[size_t(i)] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    }
+    return std::make_shared<const TPalette>(std::move(entries));
+}
+
+// Adobe software stores CMYK inverted: the stored value is 255 minus the ink. Either way the
+// colour is the product of the complements of ink and black.
+void CMYKRowToBGR(const uint8_t* cmyk, uint8_t* bgr, uint32_t width, bool inverted)
+{
+    for (uint32_t x = 0; x < width; ++x) {
+        int c = cmyk[4 * x];
+        int m = cmyk[4 * x + 1];
+        int y = cmyk[4 * x + 2];
+        int k = cmyk[4 * x + 3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        bgr[3 * x] = uint8_t((y * k + 127) / 255);
+        bgr[3 * x + 1] = uint8_t((m * k + 127) / 255);
+        bgr[3 * x + 2] = uint8_t((c * k + 127) / 255);
+    }
+}
+
+} // namespace
+
+TJPEGImage::TJPEGImage() : OutputDepth(DefaultOutputDepth()), m_image(std::make_shared<TJPEGData>())
+{}
+
+TJPEGImage::~TJPEGImage() = default;
+
+bool TJPEGImage::IsEmpty() const
+{
+    return m_bitmap == nullptr && m_image->Data.Size() == 0;
+}
+
+int32_t TJPEGImage::ReadWidth() const
+{
+    if (m_bitmap != nullptr) {
+        return m_bitmap->Width();
+    }
+    if (OutputScale == 0 || m_image->Data.Size() == 0) {
+        return m_image->Width;
+    }
+    ReadHeight();
+    return m_scaledWidth;
+}
+
+int32_t TJPEGImage::ReadHeight() const
+{
+    if (m_bitmap != nullptr) {
+        return m_bitmap->Height();
+    }
+    if (OutputScale == 0 || m_image->Data.Size() == 0) {
+        return m_image->Height;
+    }
+    if (m_scaledFor != OutputScale) {
+        // A header-only run of the decompressor with the scale applied.
+        const std::vector<uint8_t>& bytes = m_image->Data.Bytes();
+        TJPEGDecompressor decompressor(bytes.data(), bytes.size());
+        decompressor.ReadHeader();
+        TJPEGOptions options;
+        options.ScaleDenominator = 1 << (OutputScale & 3);
+        decompressor.SetOptions(options);
+        uint32_t width = 0;
+        uint32_t height = 0;
+        decompressor.CalcOutputDimensions(width, height);
+        m_scaledWidth = int32_t(width);
+        m_scaledHeight = int32_t(height);
+        m_scaledFor = OutputScale;
+    }
+    return m_scaledHeight;
+}
+
+void TJPEGImage::ChangeHeight(int32_t)
+{
+    throw EInvalidGraphicOperation(FormatJPEGMessage(TJPEGMessage::CannotResize));
+}
+
+void TJPEGImage::ChangeWidth(int32_t)
+{
+    throw EInvalidGraphicOperation(FormatJPEGMessage(TJPEGMessage::CannotResize));
+}
+
+void TJPEGImage::LoadFromStream(TStream& stream)
+{
+    auto data = std::make_shared<TJPEGData>();
+    const uint64_t size = stream.Remaining();
+    if (size > 0) {
+        data->Data.CopyFrom(stream, int64_t(size));
+    }
+    m_image = std::move(data);
+    m_bitmap.reset();
+    m_scaledFor = -1;
+    if (size > 0) {
+        ReadHeader();
+    }
+    SetPaletteModified(true);
+    Changed();
+}
+
+void TJPEGImage::ReadHeader()
+{
+    const std::vector<uint8_t>& bytes = m_image->Data.Bytes();
+    TJPEGDecompressor decompressor(bytes.data(), bytes.size());
+    const TJPEGHeader header = decompressor.ReadHeader();
+    m_image->Width = int32_t(header.Width);
+    m_image->Height = int32_t(header.Height);
+    m_image->Gray = header.IsGray;
+    SaveProgressive = header.HasMultipleScans;
+}
+
+void TJPEGImage::SaveToStream(TStream& stream)
+{
+    const std::vector<uint8_t>& bytes = m_image->Data.Bytes();
+    stream.WriteBuffer(bytes.data(), bytes.size());
+}
+
+void TJPEGImage::AssignFrom(const TPersistent* source)
+{
+    if (source == nullptr) {
+        m_image = std::make_shared<TJPEGData>();
+        m_bitmap.reset();
+        Changed();
+        return;
+    }
+    if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(source)) {
+        if (jpeg != this) {
+            m_image = jpeg->m_image;
+            m_bitmap.reset();
+            m_scaledFor = -1;
+            Changed();
+        }
+        return;
+    }
+    TGraphic::AssignFrom(source);
+}
+
+void TJPEGImage::CopyInto(TPersistent& destination) const
+{
+    if (auto* bitmap = dynamic_cast<TBitmap*>(&destination)) {
+        bitmap->AssignFrom(&Bitmap());
+        return;
+    }
+    TGraphic::CopyInto(destination);
+}
+
+void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect)
+{
+    Bitmap().Draw(canvas, rect);
+}
+
+TBitmap& TJPEGImage::Bitmap() const
+{
+    if (m_bitmap == nullptr) {
+        Decompress();
+    }
+    return *m_bitmap;
+}
+
+void TJPEGImage::Decompress() const
+{
+    const std::vector<uint8_t>& bytes = m_image->Data.Bytes();
+    auto bitmap = std::make_unique<TBitmap>();
+    TJPEGDecompressor decompressor(bytes.data(), bytes.size());
+    const TJPEGHeader header = decompressor.ReadHeader();
+    TJPEGOptions options;
+    options.ScaleDenominator = 1 << (OutputScale & 3);
+    options.BlockSmoothing = BlockSmoothing;
+    options.GrayOutput = GrayOutput;
+    // Grey pictures keep every grey level the library decodes (a full 256-entry grey
+    // palette): only a colour picture for a display of 256 colours or fewer is quantised.
+    options.Quantize = OutputDepth == TJPEGPixelFormat::Bits8 && !GrayOutput && !header.IsGray;
+    options.FastDecode = DecodeSpeed == TJPEGPerformance::BestSpeed;
+    options.BufferedImage = ShowProgressive && header.HasMultipleScans;
+    decompressor.SetOptions(options);
+
+    TJPEGImage& self = const_cast<TJPEGImage&>(*this);
+    self.Progress(TProgressStage::Starting, 0, false, TRect{}, "");
+    struct TProgressState
+    {
+        TJPEGImage* Image;
+        std::chrono::steady_clock::time_point Last;
+    } progress{&self, std::chrono::steady_clock::now()};
+    decompressor.SetProgressHook(
+        [](void* context, int percent) {
+            // Called from inside the library: nothing may be thrown from here.
+            auto& state = *static_cast<TProgressState*>(context);
+            const auto now = std::chrono::steady_clock::now();
+            if (now - state.Last < std::chrono::milliseconds(500)) {
+                return;
+            }
+            state.Last = now;
+            try {
+                state.Image->Progress(TProgressStage::Running, uint8_t(percent), false, TRect{},
+                                      "");
+            } catch (...) {
+                // A listener's failure must not unwind through the library.
+            }
+        },
+        &progress);
+
+    const TJPEGOutput output = decompressor.StartDecompress();
+    const uint32_t width = decompressor.OutputWidth();
+    const uint32_t height = decompressor.OutputHeight();
+    const bool indexed = output == TJPEGOutput::Gray || output == TJPEGOutput::Indexed;
+    bitmap->SetPixelFormat(indexed ? fmt8Bit : fmt24Bit);
+    if (output == TJPEGOutput::Gray) {
+        bitmap->SetPalette(GrayPalette());
+    }
+    bitmap->SetWidth(int32_t(width));
+    bitmap->SetHeight(int32_t(height));
+
+    std::vector<uint8_t> cmyk(output == TJPEGOutput::CMYK ? size_t(width) * 4 : 0);
+    bool paletteSet = false;
+    auto readRows = [&] {
+        if (output == TJPEGOutput::Indexed && !paletteSet) {
+            uint8_t map[256][3];
+            const int count = decompressor.ColorMap(map, 256);
+            std::vector<TPaletteEntry> entries;
+            for (int i = 0; i < count; ++i) {
+                entries.push_back({map[i][0], map[i][1], map[i][2], 0});
+            }
+            bitmap->SetPalette(std::make_shared<const TPalette>(std::move(entries)));
+            paletteSet = true;
+        }
+        // Rows of a bottom-up bitmap are not evenly spaced upwards: one row per read.
+        while (decompressor.OutputScanline() < height) {
+            uint8_t* row = bitmap->RowAddress(int32_t(decompressor.OutputScanline()));
+            if (output == TJPEGOutput::CMYK) {
+                decompressor.ReadScanline(cmyk.data());
+                CMYKRowToBGR(cmyk.data(), row, width, header.AdobeInverted);
+            } else {
+                decompressor.ReadScanline(row);
+            }
+        }
+    };
+    if (options.BufferedImage) {
+        // One picture per scan while the file comes in, then the final pass.
+        while (!decompressor.InputComplete()) {
+            decompressor.StartOutput(decompressor.InputScanNumber());
+            readRows();
+            decompressor.FinishOutput();
+        }
+        decompressor.RestoreFinalPassSettings(options);
+        decompressor.StartOutput(decompressor.InputScanNumber());
+        readRows();
+        decompressor.FinishOutput();
+    } else {
+        readRows();
+    }
+    decompressor.FinishDecompress();
+    m_bitmap = std::move(bitmap);
+    self.Progress(TProgressStage::Ending, 100, false, TRect{}, "");
+}
+
+} // namespace kapto

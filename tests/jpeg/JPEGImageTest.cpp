@@ -1,0 +1,352 @@
+// JPEG sources: pixels equal the library's own decode for pictures written by the library's
+// encoder, grey levels survive, CMYK converts, and every failure is a named exception.
+
+#include "jpeg/JPEGImage.h"
+#include "app/LoadSource.h"
+#include "graphics/Bitmap.h"
+#include "jpeg/JPEGErrors.h"
+#include "runtime/Stream.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <set>
+
+using namespace kapto;
+
+namespace {
+
+struct TEncodeSettings
+{
+    int Width = 16;
+    int Height = 16;
+    int Components = 3; // 1 grey, 3 colour, 4 CMYK (Adobe, inverted)
+    int Quality = 90;
+    int HorizontalSampling = 2; // of the luma component
+    int VerticalSampling = 2;
+    bool Progressive = false;
+    int RestartRows = 0;
+};
+
+// A picture with smooth gradients and sharp edges, so every sampling and quality differs.
+uint8_t Sample(int x, int y, int c)
+{
+    return uint8_t((x * 7 + y * 3 + c * 61 + ((x / 5 + y / 3) % 2) * 90) & 0xFF);
+}
+
+// Writes a JPEG with the library's own encoder (independent of the code under test).
+std::vector<uint8_t> EncodeJpeg(const TEncodeSettings& s,
+                                const std::function<uint8_t(int, int, int)>& sample = Sample)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(s.Width);
+    info.image_height = JDIMENSION(s.Height);
+    info.input_components = s.Components;
+    info.in_color_space = s.Components == 1   ? JCS_GRAYSCALE
+                          : s.Components == 3 ? JCS_RGB
+                                              : JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, s.Quality, TRUE);
+    info.comp_info[0].h_samp_factor = s.HorizontalSampling;
+    info.comp_info[0].v_samp_factor = s.VerticalSampling;
+    info.restart_in_rows = s.RestartRows;
+    if (s.Progressive) {
+        jpeg_simple_progression(&info);
+    }
+    if (s.Components == 4) {
+        info.write_Adobe_marker = TRUE;
+    }
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(size_t(s.Width * s.Components));
+    while (info.next_scanline < info.image_height) {
+        const int y = int(info.next_scanline);
+        for (int x = 0; x < s.Width; ++x) {
+            for (int c = 0; c < s.Components; ++c) {
+                row[size_t(x * s.Components + c)] = sample(x, y, c);
+            }
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return bytes;
+}
+
+// The library's own decode as rows of red, green, blue (CMYK through the inverted-ink rule).
+std::vector<uint8_t> DecodeReference(const std::vector<uint8_t>& bytes, int& width, int& height)
+{
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), (unsigned long)bytes.size());
+    jpeg_read_header(&info, TRUE);
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_start_decompress(&info);
+    width = int(info.output_width);
+    height = int(info.output_height);
+    std::vector<uint8_t> rgb(size_t(width * height * 3));
+    std::vector<uint8_t> row(size_t(width * info.output_components));
+    while (info.output_scanline < info.output_height) {
+        const int y = int(info.output_scanline);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_read_scanlines(&info, rows, 1);
+        for (int x = 0; x < width; ++x) {
+            uint8_t* out = &rgb[size_t((y * width + x) * 3)];
+            if (cmyk) {
+                const int k = row[size_t(x * 4 + 3)];
+                for (int c = 0; c < 3; ++c) {
+                    out[c] = uint8_t((row[size_t(x * 4 + c)] * k + 127) / 255);
+                }
+            } else {
+                for (int c = 0; c < 3; ++c) {
+                    out[c] = row[size_t(x * 3 + c)];
+                }
+            }
+        }
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return rgb;
+}
+
+// Loads the bytes as a ".jpg" source into a 24-bit bitmap.
+void LoadAsSource(const std::vector<uint8_t>& bytes, TBitmap& bitmap, TTempDir& dir)
+{
+    const std::string name = dir.Path("source.jpg");
+    WriteFileBytes(name, bytes);
+    LoadSource(name, bitmap);
+}
+
+void ExpectSameAsReference(const std::vector<uint8_t>& bytes, const std::string& what)
+{
+    int width = 0;
+    int height = 0;
+    const std::vector<uint8_t> reference = DecodeReference(bytes, width, height);
+    TTempDir dir;
+    TBitmap bitmap;
+    LoadAsSource(bytes, bitmap, dir);
+    ASSERT_EQ(bitmap.PixelFormat(), fmt24Bit) << what;
+    ASSERT_EQ(bitmap.Width(), width) << what;
+    ASSERT_EQ(bitmap.Height(), height) << what;
+    int differences = 0;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = bitmap.RowAddress(y);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* expected = &reference[size_t((y * width + x) * 3)];
+            if (row[3 * x + 2] != expected[0] || row[3 * x + 1] != expected[1] ||
+                row[3 * x] != expected[2]) {
+                ++differences;
+            }
+        }
+    }
+    EXPECT_EQ(differences, 0) << what;
+}
+
+std::string LibraryError(int code)
+{
+    return "JPEG エラー #" + std::to_string(code);
+}
+
+} // namespace
+
+TEST(JPEGImageTest, ColourPicturesMatchTheLibrarysDecode)
+{
+    const struct
+    {
+        const char* name;
+        TEncodeSettings settings;
+    } cases[] = {
+        {"4:2:0 q75", {48, 40, 3, 75, 2, 2}},
+        {"4:2:2 q90", {48, 40, 3, 90, 2, 1}},
+        {"4:4:4 q50", {48, 40, 3, 50, 1, 1}},
+        {"1x1", {1, 1, 3, 90, 2, 2}},
+        {"17x9", {17, 9, 3, 90, 2, 2}},
+        {"progressive", {33, 21, 3, 80, 2, 2, true}},
+        {"restart intervals", {40, 40, 3, 85, 2, 2, false, 1}},
+    };
+    for (const auto& c : cases) {
+        ExpectSameAsReference(EncodeJpeg(c.settings), c.name);
+    }
+}
+
+TEST(JPEGImageTest, SampleFilesMatchTheLibrarysDecode)
+{
+    for (const char* name : {"wuffs/peacock.default.jpeg", "wuffs/peacock.progressive.jpeg",
+                             "wuffs/peacock.s-very-weird.jpeg", "wuffs/peacock.s1x3.jpeg",
+                             "wuffs/mona-lisa.21x32.q50.jpeg", "derived/peacock.restart.jpeg",
+                             "derived/peacock.cmyk.jpeg", "derived/peacock.ycck.jpeg"}) {
+        ExpectSameAsReference(ReadFileBytes(TestDataPath(std::string("jpeg/") + name)), name);
+    }
+}
+
+TEST(JPEGImageTest, EveryGreyLevelSurvives)
+{
+    // 256 columns, one grey level each, at quality 100.
+    TEncodeSettings settings{256, 8, 1, 100, 1, 1};
+    const std::vector<uint8_t> bytes =
+        EncodeJpeg(settings, [](int x, int, int) { return uint8_t(x); });
+    int width = 0;
+    int height = 0;
+    const std::vector<uint8_t> reference = DecodeReference(bytes, width, height);
+
+    TJPEGImage jpeg;
+    TMemoryStream stream(bytes);
+    jpeg.LoadFromStream(stream);
+    const TBitmap& decoded = jpeg.Bitmap();
+    EXPECT_EQ(const_cast<TBitmap&>(decoded).PixelFormat(), fmt8Bit);
+    EXPECT_EQ(const_cast<TBitmap&>(decoded).GetPalette()->Count(), 256u);
+
+    TTempDir dir;
+    TBitmap bitmap;
+    LoadAsSource(bytes, bitmap, dir);
+    std::set<uint8_t> levels;
+    std::set<uint8_t> expectedLevels;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = bitmap.RowAddress(y);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t v = reference[size_t((y * width + x) * 3)];
+            ASSERT_EQ(row[3 * x], v);
+            ASSERT_EQ(row[3 * x + 1], v);
+            ASSERT_EQ(row[3 * x + 2], v);
+            levels.insert(row[3 * x]);
+            expectedLevels.insert(v);
+        }
+    }
+    EXPECT_EQ(levels, expectedLevels);
+    EXPECT_GT(levels.size(), 250u);
+}
+
+TEST(JPEGImageTest, FailuresAreNamedExceptions)
+{
+    TTempDir dir;
+    // Not a JPEG: fails already while loading.
+    const std::string png = dir.Path("picture.jpg");
+    WriteFileBytes(png, {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13});
+    TBitmap bitmap;
+    try {
+        LoadSource(png, bitmap);
+        FAIL();
+    } catch (const EJPEG& e) {
+        EXPECT_EQ(e.Message(), LibraryError(JERR_NO_SOI));
+    }
+    // An empty file loads, and fails when decoded.
+    const std::string empty = dir.Path("empty.jpeg");
+    WriteFileBytes(empty, {});
+    TJPEGImage jpeg;
+    jpeg.LoadFile(empty);
+    try {
+        jpeg.Bitmap();
+        FAIL();
+    } catch (const EJPEG& e) {
+        EXPECT_EQ(e.Message(), LibraryError(JERR_INPUT_EMPTY));
+    }
+    const struct
+    {
+        const char* file;
+        int code;
+    } broken[] = {
+        {"derived/peacock.header-truncated.jpeg", JERR_NO_IMAGE},
+        {"derived/peacock.zero-height.jpeg", JERR_EMPTY_IMAGE},
+    };
+    for (const auto& b : broken) {
+        try {
+            LoadSource(TestDataPath(std::string("jpeg/") + b.file), bitmap);
+            FAIL() << b.file;
+        } catch (const EJPEG& e) {
+            EXPECT_EQ(e.Message(), LibraryError(b.code)) << b.file;
+            // EJPEG is one of the graphic errors.
+            EXPECT_NE(dynamic_cast<const EInvalidGraphic*>(&e), nullptr);
+        }
+    }
+}
+
+TEST(JPEGImageTest, TruncatedFilesDecodeWithoutError)
+{
+    for (const char* name :
+         {"wuffs/peacock.default.truncated.jpeg", "wuffs/peacock.progressive.truncated.jpeg"}) {
+        TBitmap bitmap;
+        EXPECT_NO_THROW(LoadSource(TestDataPath(std::string("jpeg/") + name), bitmap)) << name;
+        EXPECT_EQ(bitmap.Width(), 100);
+        EXPECT_EQ(bitmap.Height(), 75);
+    }
+}
+
+TEST(JPEGImageTest, HugeDimensionsFailWithoutExhaustingMemory)
+{
+    std::vector<uint8_t> bytes = EncodeJpeg({16, 16, 3, 90, 2, 2});
+    // Patch the frame header (FF C0, length, precision, height, width) to 65000 x 65000.
+    for (size_t i = 0; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+            bytes[i + 5] = 0xFD;
+            bytes[i + 6] = 0xE8;
+            bytes[i + 7] = 0xFD;
+            bytes[i + 8] = 0xE8;
+            break;
+        }
+    }
+    TJPEGImage jpeg;
+    TMemoryStream stream(bytes);
+    jpeg.LoadFromStream(stream);
+    EXPECT_EQ(jpeg.Width(), 65000);
+    try {
+        jpeg.Bitmap();
+        FAIL();
+    } catch (const EOutOfResources& e) {
+        EXPECT_EQ(e.Message(), "システム リソースが足りません");
+    }
+}
+
+TEST(JPEGImageTest, KeptBytesSizeAndAssignment)
+{
+    const std::vector<uint8_t> bytes = EncodeJpeg({20, 10, 3, 90, 2, 2});
+    TJPEGImage jpeg;
+    TMemoryStream in(bytes);
+    jpeg.LoadFromStream(in);
+    EXPECT_EQ(jpeg.Width(), 20);
+    EXPECT_EQ(jpeg.Height(), 10);
+    TMemoryStream out;
+    jpeg.SaveToStream(out);
+    EXPECT_EQ(out.Bytes(), bytes);
+    try {
+        jpeg.SetWidth(5);
+        FAIL();
+    } catch (const EInvalidGraphicOperation& e) {
+        EXPECT_EQ(e.Message(), "JPEG イメージのサイズは変更できません");
+    }
+    // A bitmap shares the decoded picture; other classes are refused.
+    TBitmap a;
+    TBitmap b;
+    a.AssignFrom(&jpeg);
+    b.AssignFrom(&jpeg);
+    EXPECT_TRUE(a.IsShared());
+    TJPEGImage other;
+    try {
+        jpeg.CopyInto(other);
+        FAIL();
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "TJPEGImage を TJPEGImage に代入することはできません");
+    }
+    // Before any decoding, scaled sizes come from a header-only run.
+    TJPEGImage scaled;
+    TMemoryStream again(bytes);
+    scaled.LoadFromStream(again);
+    scaled.OutputScale = 1;
+    EXPECT_EQ(scaled.Width(), 10);
+    EXPECT_EQ(scaled.Height(), 5);
+}
