@@ -99,7 +99,7 @@ TRowReader::TRowReader(const TPlatformImage& image) : m_image(image)
                                       : TRGBQuad{};
     }
     if (image.BitCount() == 16 || image.Compression() == kCompressionBitFields) {
-        uint32_t masks[3];
+        uint32_t masks[3] = {0, 0, 0};
         ChannelMasks(image, masks);
         for (int i = 0; i < 3; ++i) {
             m_channels[i] = MakeChannel(masks[i]);
@@ -169,7 +169,7 @@ void TRowReader::Read(int32_t y, int32_t x0, int32_t count, TRGBQuad* out) const
 TRowWriter::TRowWriter(TPlatformImage& image) : m_image(image)
 {
     if (image.BitCount() == 16 || image.BitCount() == 32) {
-        uint32_t masks[3];
+        uint32_t masks[3] = {0, 0, 0};
         ChannelMasks(image, masks);
         for (int i = 0; i < 3; ++i) {
             m_shifts[i] = masks[i] == 0 ? 0 : CountTrailingZeros(masks[i]);
