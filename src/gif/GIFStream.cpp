@@ -1,0 +1,62 @@
+#include "gif/GIFStream.h"
+
+#include "gif/GIFErrors.h"
+
+#include <algorithm>
+
+namespace kapto {
+
+void ReadCheck(TStream& stream, void* buffer, size_t count)
+{
+    if (count != 0 && stream.Read(buffer, count) != count) {
+        RaiseGIF(TGIFMessage::PrematureEnd);
+    }
+}
+
+uint8_t ReadCheckByte(TStream& stream)
+{
+    uint8_t value = 0;
+    ReadCheck(stream, &value, 1);
+    return value;
+}
+
+bool ReadOptionalByte(TStream& stream, uint8_t& value)
+{
+    return stream.Read(&value, 1) == 1;
+}
+
+void StepBack(TStream& stream)
+{
+    stream.Seek(-1, TSeekOrigin::Current);
+}
+
+void SkipCheck(TStream& stream, uint64_t count)
+{
+    if (count == 0) {
+        return;
+    }
+    if (stream.Remaining() < count) {
+        stream.Seek(0, TSeekOrigin::End);
+        RaiseGIF(TGIFMessage::PrematureEnd);
+    }
+    stream.Seek(int64_t(count), TSeekOrigin::Current);
+}
+
+void ReadStrings(TStream& stream, std::vector<std::string>& list)
+{
+    list.clear();
+    uint8_t size = 0;
+    if (!ReadOptionalByte(stream, size)) {
+        return;
+    }
+    while (size != 0) {
+        char bytes[255];
+        ReadCheck(stream, bytes, size);
+        list.emplace_back(bytes, std::find(bytes, bytes + size, '\0'));
+        if (!ReadOptionalByte(stream, size)) {
+            return;
+        }
+    }
+}
+
+} // namespace kapto
