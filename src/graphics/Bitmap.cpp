@@ -193,10 +193,13 @@ HBITMAP CreateImageFrom(const HBITMAP& old, const HPALETTE& palette, TDibSection
             } else if (palette != nullptr) {
                 colors = ColorTableFromPalette(*palette);
             } else if (old != nullptr) {
-                if (old->Kind() == TImageKind::Dib) {
+                if (old->Kind() == TImageKind::Dib && !old->ColorTable().empty()) {
                     colors = old->ColorTable();
                     header.ClrUsed = uint32_t(colors.size());
                 } else {
+                    // A true-colour DIB has no table of its own; without one every pixel
+                    // would map to index 0 and the file written from it would lack the table
+                    // its header promises.
                     colors = DeviceColorTable(header.BitCount);
                 }
             }

@@ -234,6 +234,39 @@ TEST(BitmapTest, IndexedImagesKeepTheirColoursAt24Bits)
     }
 }
 
+TEST(BitmapTest, TrueColourImagesTakeTheNearestIndexedColour)
+{
+    const TColor red = RGBColor(255, 0, 0);
+    const TColor light = RGBColor(204, 204, 204);
+    struct TRow
+    {
+        const char* Name;
+        TPixelFormat Format;
+        std::vector<TColor> Expected;
+    };
+    const TRow rows[] = {
+        {"1 bit", fmt1Bit, {clBlack, clWhite, clBlack, clWhite}},
+        {"4 bits", fmt4Bit, {clBlack, clWhite, red, RGBColor(192, 192, 192)}},
+        {"8 bits", fmt8Bit, {clBlack, clWhite, red, light}},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(fmt24Bit);
+        bitmap.SetWidth(4);
+        bitmap.SetHeight(1);
+        bitmap.Canvas().SetPixel(0, 0, clBlack);
+        bitmap.Canvas().SetPixel(2, 0, red);
+        bitmap.Canvas().SetPixel(3, 0, light);
+        bitmap.SetPixelFormat(row.Format);
+        EXPECT_EQ(CanvasPixels(bitmap), row.Expected);
+        // The written file carries the colour table its pixels index.
+        TBitmap reread;
+        LoadBytes(reread, SaveBytes(bitmap));
+        EXPECT_EQ(CanvasPixels(reread), row.Expected);
+    }
+}
+
 TEST(BitmapTest, SixteenBitMasksClassifyTheFormat)
 {
     struct TRow
