@@ -1,5 +1,6 @@
 #include "graphics/Bitmap.h"
 
+#include "runtime/Checked.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 
@@ -140,6 +141,16 @@ void TBitmap::Changed()
 void TBitmap::RaiseOutOfResources() const
 {
     throw EOutOfResources(FormatMessage(TMessage::OutOfResources));
+}
+
+void TBitmap::RequireSideWithinLimits(int32_t value) const
+{
+    // An image empty in the other direction keeps the value without making pixels, so it is
+    // refused here, as the platform would refuse it later; this also keeps -2^31, which
+    // cannot be negated, out of the description.
+    if (value < -kMaxImageSide || value > kMaxImageSide) {
+        RaiseOutOfResources();
+    }
 }
 
 void TBitmap::EnsureHandle()
@@ -343,6 +354,7 @@ void TBitmap::ChangeWidth(int32_t value)
     if (value == m_image->Description.Bm.Width) {
         return;
     }
+    RequireSideWithinLimits(value);
     EnsureHandle();
     TDibSection description = m_image->Description;
     description.Bm.Width = value;
@@ -356,6 +368,7 @@ void TBitmap::ChangeHeight(int32_t value)
     if (value == m_image->Description.Bm.Height) {
         return;
     }
+    RequireSideWithinLimits(value);
     EnsureHandle();
     TDibSection description = m_image->Description;
     description.Bm.Height = value;

@@ -142,6 +142,8 @@ private:
     void DerivePalette();
     void SetColorTableFromPalette();
     [[noreturn]] void RaiseOutOfResources() const;
+    // Raises EOutOfResources for a width or height beyond the image limits either way.
+    void RequireSideWithinLimits(int32_t value) const;
 
     // BMP reading and writing (BitmapFile.cpp).
     void ReadBitmapData(TStream& stream, uint64_t length);

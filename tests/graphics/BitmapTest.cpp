@@ -205,6 +205,43 @@ TEST(BitmapTest, ResizingKeepsTopLeftAndFillsWhite)
     EXPECT_EQ(device.Canvas().GetPixel(1, 2), clWhite);
 }
 
+TEST(BitmapTest, SizesNoImageCanHaveRaiseAndKeepTheImage)
+{
+    // An empty image keeps a size without allocating, so a bad one must be refused at once,
+    // not when the other side is set later.
+    struct TRow
+    {
+        const char* Name;
+        TPixelFormat Format;
+        bool IsHeight;
+        int32_t Value;
+    };
+    const TRow rows[] = {
+        {"device height -2^31", fmtDevice, true, INT32_MIN},
+        {"24-bit height -2^31", fmt24Bit, true, INT32_MIN},
+        {"24-bit height 2^20 + 1", fmt24Bit, true, (1 << 20) + 1},
+        {"24-bit width 2^31 - 1", fmt24Bit, false, INT32_MAX},
+        {"device width -2^20 - 1", fmtDevice, false, -(1 << 20) - 1},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(row.Format);
+        try {
+            row.IsHeight ? bitmap.SetHeight(row.Value) : bitmap.SetWidth(row.Value);
+            ADD_FAILURE() << "accepted";
+        } catch (const EOutOfResources& e) {
+            EXPECT_EQ(e.Message(), "システム リソースが足りません");
+        }
+        EXPECT_EQ(bitmap.Width(), 0);
+        EXPECT_EQ(bitmap.Height(), 0);
+        bitmap.SetPixelFormat(fmt32Bit);
+        bitmap.SetWidth(2);
+        bitmap.SetHeight(2);
+        EXPECT_EQ(bitmap.Canvas().GetPixel(1, 1), clWhite);
+    }
+}
+
 TEST(BitmapTest, IndexedImagesKeepTheirColoursAt24Bits)
 {
     struct TRow
