@@ -504,6 +504,11 @@ TColor TBitmap::TransparencyColor()
     if (IsMonochrome()) {
         return 0x02FFFFFF;
     }
+    // An empty image has no bottom-left pixel and no drawing context to read it through:
+    // the read falls outside the picture, as every read of an empty image does.
+    if (IsEmpty()) {
+        return clInvalid;
+    }
     return Canvas().GetPixel(0, Height() - 1) | kNearestPaletteMarker;
 }
 

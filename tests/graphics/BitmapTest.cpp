@@ -365,4 +365,8 @@ TEST(BitmapTest, DefaultTransparencyColorIsBottomLeftPixel)
     monochrome.SetHeight(2);
     monochrome.Canvas().SetPixel(0, 1, clBlack);
     EXPECT_EQ(monochrome.TransparencyColor(), 0x02FFFFFF);
+
+    // An empty image has no bottom-left pixel: the read falls outside the picture.
+    TBitmap empty;
+    EXPECT_EQ(empty.TransparencyColor(), clInvalid);
 }
