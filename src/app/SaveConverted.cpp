@@ -2,19 +2,197 @@
 
 #include "app/FileNames.h"
 #include "graphics/Bitmap.h"
-#include "runtime/Exceptions.h"
-#include "runtime/Messages.h"
+#include "png/PNGObject.h"
+#include "png/PNGRows.h"
+
+#include <vector>
 
 namespace kapto {
 
-void SaveConverted(const TConversionOptions& /*options*/, const std::string& fileName,
-                   TBitmap& bitmap)
+namespace {
+
+// The key colour the options choose: a corner pixel of the bitmap or the swatch colour;
+// -1, which equals no pixel, when no source is chosen.
+TColor KeyColor(const TConversionOptions& options, TBitmap& bitmap)
+{
+    const int32_t right = bitmap.Width() - 1;
+    const int32_t bottom = bitmap.Height() - 1;
+    switch (options.KeySource) {
+    case TKeySource::Swatch:
+        return options.SwatchColor;
+    case TKeySource::TopLeft:
+        return bitmap.Canvas().GetPixel(0, 0);
+    case TKeySource::BottomLeft:
+        return bitmap.Canvas().GetPixel(0, bottom);
+    case TKeySource::TopRight:
+        return bitmap.Canvas().GetPixel(right, 0);
+    case TKeySource::BottomRight:
+        return bitmap.Canvas().GetPixel(right, bottom);
+    case TKeySource::None:
+        break;
+    }
+    return clInvalid;
+}
+
+// Opacity in percent as an alpha byte, rounding towards zero: 100 gives 255, 50 gives 127.
+uint8_t OpacityByte(int percent)
+{
+    return uint8_t(percent * 255 / 100);
+}
+
+// Adds the alpha plane where the colour type allows one; false when it has none.
+bool PrepareAlphaChannel(TPNGObject& png)
+{
+    const uint8_t colorType = png.Header().ColorType;
+    if (colorType == COLOR_GRAYSCALE || colorType == COLOR_RGB) {
+        png.AddAlphaChannel();
+    }
+    const uint8_t now = png.Header().ColorType;
+    return now == COLOR_GRAYSCALEALPHA || now == COLOR_RGBALPHA;
+}
+
+// Row y of the 24-bit bitmap as TColor values.
+void ReadBitmapRow(TBitmap& bitmap, int32_t y, std::vector<TColor>& colors)
+{
+    const uint8_t* row = bitmap.RowAddress(y);
+    for (size_t x = 0; x < colors.size(); ++x) {
+        colors[x] = RGBColor(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+    }
+}
+
+// Every pixel gets the opacity byte; with the key colour, key-coloured pixels get 0, or in
+// edge mode 0 only when all their neighbours inside the image are key-coloured too and 255
+// on the rim where they touch other colours.
+void OpacityPass(const TConversionOptions& options, TColor key, TPNGObject& png, TBitmap& bitmap)
+{
+    png.SetTransparent(false);
+    if (!PrepareAlphaChannel(png)) {
+        return;
+    }
+    const int32_t width = int32_t(png.Header().Width);
+    const int32_t height = int32_t(png.Header().Height);
+    const uint8_t opacity = OpacityByte(options.OpacityPercent);
+    const bool keyed = options.KeyTransparent;
+    const bool edge = options.EdgeMode;
+
+    // Key flags of the rows above, at and below the current row, with a border column on
+    // each side so that neighbours outside the image count as key-coloured (not tested).
+    std::vector<TColor> colors(static_cast<size_t>(width));
+    std::vector<uint8_t> flags[3];
+    for (auto& f : flags) {
+        f.assign(size_t(width) + 2, 1);
+    }
+    auto loadFlags = [&](int32_t y, std::vector<uint8_t>& f) {
+        if (y < 0 || y >= height) {
+            std::fill(f.begin(), f.end(), uint8_t(1));
+            return;
+        }
+        ReadBitmapRow(bitmap, y, colors);
+        for (int32_t x = 0; x < width; ++x) {
+            f[size_t(x) + 1] = colors[size_t(x)] == key ? 1 : 0;
+        }
+    };
+    std::vector<uint8_t>* above = &flags[0];
+    std::vector<uint8_t>* current = &flags[1];
+    std::vector<uint8_t>* below = &flags[2];
+    if (keyed) {
+        loadFlags(-1, *above);
+        loadFlags(0, *current);
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* alpha = png.AlphaRow(uint32_t(y));
+        if (!keyed) {
+            std::fill(alpha, alpha + width, opacity);
+            continue;
+        }
+        if (edge) {
+            loadFlags(y + 1, *below);
+        }
+        const std::vector<uint8_t>& a = *above;
+        const std::vector<uint8_t>& c = *current;
+        const std::vector<uint8_t>& b = *below;
+        for (int32_t x = 0; x < width; ++x) {
+            const size_t i = size_t(x) + 1;
+            if (c[i] == 0) {
+                alpha[x] = opacity;
+            } else if (!edge) {
+                alpha[x] = 0;
+            } else {
+                const bool interior = a[i - 1] && a[i] && a[i + 1] && c[i - 1] && c[i + 1] &&
+                                      b[i - 1] && b[i] && b[i + 1];
+                alpha[x] = interior ? 0 : 255;
+            }
+        }
+        std::vector<uint8_t>* spare = above;
+        above = current;
+        current = below;
+        below = spare;
+        if (!edge && y + 1 < height) {
+            loadFlags(y + 1, *current);
+        }
+    }
+}
+
+// Alpha from each pixel's brightness; with flattening every colour becomes white or black.
+void BrightnessPass(const TConversionOptions& options, TPNGObject& png, TBitmap& bitmap)
+{
+    if (!PrepareAlphaChannel(png)) {
+        return;
+    }
+    const int32_t width = int32_t(png.Header().Width);
+    const int32_t height = int32_t(png.Header().Height);
+    const bool brighterIsClearer =
+        options.Direction == TBrightnessDirection::BrighterMoreTransparent;
+    // Darker is clearer: visible parts turn white; brighter is clearer: black; inverted swaps.
+    const bool white = brighterIsClearer == options.InvertFlatten;
+    const uint8_t flat = white ? 255 : 0;
+    const bool rgb = png.Header().ColorType == COLOR_RGBALPHA;
+    std::vector<TColor> colors(static_cast<size_t>(width));
+    for (int32_t y = 0; y < height; ++y) {
+        ReadBitmapRow(bitmap, y, colors);
+        uint8_t* alpha = png.AlphaRow(uint32_t(y));
+        uint8_t* pixels = png.PixelRow(uint32_t(y));
+        for (int32_t x = 0; x < width; ++x) {
+            const TColor c = colors[size_t(x)];
+            const int brightness = (299 * RedOf(c) + 587 * GreenOf(c) + 114 * BlueOf(c)) / 1000;
+            alpha[x] = uint8_t(brighterIsClearer ? 255 - brightness : brightness);
+            if (options.Flatten) {
+                if (rgb) {
+                    pixels[3 * x] = pixels[3 * x + 1] = pixels[3 * x + 2] = flat;
+                } else {
+                    png.SetPixel(x, y, white ? clWhite : clBlack);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+void SaveConverted(const TConversionOptions& options, const std::string& fileName, TBitmap& bitmap)
 {
     if (UpperCaseAscii(ExtractExtension(fileName)) == ".BMP") {
         bitmap.SaveFile(fileName);
         return;
     }
-    throw EInvalidGraphic(FormatMessage(TMessage::UnknownExtension, {"png"}));
+    TPNGObject png;
+    png.AssignFrom(&bitmap);
+    TColor key = clInvalid;
+    if (options.KeyTransparent) {
+        key = KeyColor(options, bitmap);
+    }
+    if (options.KeyTransparent && !options.UniformOpacity) {
+        png.SetTransparent(true);
+        if (options.KeySource != TKeySource::None) {
+            png.SetTransparentKey(key);
+        }
+    }
+    if (options.UniformOpacity) {
+        OpacityPass(options, key, png, bitmap);
+    } else if (options.BrightnessAlpha) {
+        BrightnessPass(options, png, bitmap);
+    }
+    png.SaveFile(fileName);
 }
 
 } // namespace kapto

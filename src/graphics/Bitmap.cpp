@@ -296,6 +296,12 @@ void TBitmap::Unshare()
     m_image->PreservedStream.reset();
 }
 
+HBITMAP TBitmap::Handle()
+{
+    EnsureHandle();
+    return m_image->Handle;
+}
+
 HBITMAP TBitmap::RequireHandle()
 {
     EnsureHandle();

@@ -98,6 +98,9 @@ public:
 
     // Makes sure the bitmap has a platform image it alone holds, and returns it.
     virtual HBITMAP RequireHandle();
+    // The platform image used for drawing, for reading only: it may be shared with other
+    // bitmaps, so its pixels must not be changed through it. None for an empty bitmap.
+    HBITMAP Handle();
     virtual HBITMAP RequireMaskHandle();
     virtual void SetStorageKind(TBitmapStorage storage);
     TBitmapStorage StorageKind() const;

@@ -202,6 +202,10 @@ public:
     // The key colour this chunk makes transparent: the gray key's colour-table entry, the RGB
     // key through GammaLUT, or the first palette entry with alpha 0; 0 when there is none.
     TColor KeyColor() const;
+    // Makes the colour the one transparent colour for the header's colour type: a gray or RGB
+    // key, or alpha 0 for the first palette entry of that colour. A colour the palette lacks
+    // leaves every entry opaque, with no more alpha values than the palette has entries.
+    void SetKeyColor(TColor color);
 
     bool SingleKey = false;
     // The payload's bytes: for colour types 0 and 2 the key samples as big-endian 16-bit values.

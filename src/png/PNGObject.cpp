@@ -1,5 +1,6 @@
 #include "png/PNGObject.h"
 
+#include "graphics/Bitmap.h"
 #include "png/PNGErrors.h"
 
 #include <numeric>
@@ -41,6 +42,14 @@ void TPNGObject::AssignFrom(const TPersistent* source)
     }
     if (const auto* png = dynamic_cast<const TPNGObject*>(source)) {
         CloneFrom(*png);
+        return;
+    }
+    if (const auto* constBitmap = dynamic_cast<const TBitmap*>(source)) {
+        // Reading the bitmap's transparent colour may create its canvas; its pixels stay.
+        auto& bitmap = const_cast<TBitmap&>(*constBitmap);
+        const bool transparent = bitmap.Transparent();
+        const TColor key = ResolveColor(bitmap.TransparencyColor());
+        AssignBitmapHandle(bitmap.Handle(), transparent, key);
         return;
     }
     TGraphic::AssignFrom(source);

@@ -50,7 +50,8 @@ public:
     const char* ClassName() const override { return "TPNGObject"; }
     // A TPNGObject destination becomes a copy of this image; anything else is refused.
     void CopyInto(TPersistent& destination) const override;
-    // None empties the image; a TPNGObject is cloned; anything else is refused.
+    // None empties the image; a TPNGObject is cloned; a TBitmap is copied with
+    // AssignBitmapHandle; anything else is refused.
     void AssignFrom(const TPersistent* source) override;
     void Draw(TCanvas& canvas, const TRect& rect) override;
     bool IsEmpty() const override { return m_chunks.Count() == 0; }
@@ -95,6 +96,22 @@ public:
     TColor TransparentKeyColor() const;
     // Raises EPNGInvalidNewSize below 1 pixel, EPNGHeaderNotPresent without a header.
     void ResizeImage(int32_t width, int32_t height);
+
+    // Replaces the image by a copy of a bitmap's platform image: colour type 3 with PLTE below
+    // 16 bits per pixel, else colour type 2 at 8 bits; with transparent set, the key colour
+    // becomes a tRNS chunk. Chunks IHDR, PLTE, tRNS, IDAT, IEND in this order.
+    void AssignBitmapHandle(const HBITMAP& handle, bool transparent, TColor key);
+    // Colour type 0 becomes 4 and 2 becomes 6 with an opaque alpha plane; colour type 3 gets a
+    // tRNS of opaque entries. Raises EPNGHeaderNotPresent without a header.
+    void AddAlphaChannel();
+    // Makes the colour the one fully transparent colour (tRNS) of colour types 0, 2 and 3;
+    // nothing without a header. Raises EPNGCannotChangeTransparent for colour types 4 and 6.
+    void SetTransparentKey(TColor color);
+    // The colour of pixel (x, y) through the gamma table; 0 outside the image.
+    TColor GetPixel(int32_t x, int32_t y) const;
+    // Sets the colour of pixel (x, y) (the nearest palette entry for indexed images), keeping
+    // its alpha; nothing outside the image.
+    void SetPixel(int32_t x, int32_t y, TColor color);
 
     TPNGList& Chunks() { return m_chunks; }
     const TPNGList& Chunks() const { return m_chunks; }

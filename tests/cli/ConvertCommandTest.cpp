@@ -1,6 +1,7 @@
 // kapto-convert end to end on temporary folders: listing, conversion, overwrite policies,
 // the terminal question, usage errors and exit statuses.
 
+#include "png/PNGOracle.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
 
@@ -144,4 +145,52 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
     }
     EXPECT_EQ(Convert("--version").Status, 0);
     EXPECT_EQ(Convert("--help").Status, 0);
+}
+
+TEST_F(ConvertCommandTest, TransparencyOptionsReachThePngOutput)
+{
+    // Top-left black, the rest a left-to-right grey ramp with a red corner.
+    WriteTestBmp(m_dir.Path("pic.bmp"), 4, 2, [](int x, int y) {
+        if (x == 0 && y == 0) {
+            return kapto::clBlack;
+        }
+        if (x == 3 && y == 1) {
+            return kapto::TColor(0x0000FF);
+        }
+        return kapto::RGBColor(uint8_t(x * 80), uint8_t(x * 80), uint8_t(x * 80));
+    });
+    const std::string source = Quote(m_dir.Path("pic.bmp"));
+    const struct
+    {
+        const char* options;
+        const char* chunks;
+        int colorType;
+        std::vector<unsigned> alphaRow0; // empty: no alpha
+    } cases[] = {
+        {"", "IHDR IDAT IEND", 2, {}},
+        {"--key top-left", "IHDR tRNS IDAT IEND", 2, {}},
+        {"--key '#FF0000'", "IHDR tRNS IDAT IEND", 2, {}},
+        {"--opacity 50", "IHDR IDAT IEND", 6, {127, 127, 127, 127}},
+        {"--key top-left --opacity 40", "IHDR IDAT IEND", 6, {0, 102, 102, 102}},
+        {"--key top-left --opacity 40 --edge", "IHDR IDAT IEND", 6, {255, 102, 102, 102}},
+        {"--brightness-alpha darker", "IHDR IDAT IEND", 6, {0, 80, 160, 240}},
+        {"--brightness-alpha brighter", "IHDR IDAT IEND", 6, {255, 175, 95, 15}},
+        {"--brightness-alpha darker --flatten --invert", "IHDR IDAT IEND", 6, {0, 80, 160, 240}},
+    };
+    for (const auto& c : cases) {
+        const TCommandResult result =
+            Convert(std::string("--on-exists overwrite -q ") + c.options + " " + source);
+        ASSERT_EQ(result.Status, 0) << c.options << ": " << result.Err;
+        const std::vector<uint8_t> bytes = ReadFileBytes(m_dir.Path("pic.png"));
+        EXPECT_EQ(ChunkTypes(SplitChunks(bytes)), c.chunks) << c.options;
+        const TDecodedPng png = DecodeWithLibpng(bytes);
+        EXPECT_EQ(png.ColorType, c.colorType) << c.options;
+        for (uint32_t x = 0; x < c.alphaRow0.size(); ++x) {
+            EXPECT_EQ(SampleAt(png.Rows[0], x, 3, 4, 8), c.alphaRow0[x]) << c.options << " " << x;
+        }
+    }
+    // Flattened and inverted: every colour black.
+    const std::vector<uint8_t> bytes = ReadFileBytes(m_dir.Path("pic.png"));
+    const TDecodedPng png = DecodeWithLibpng(bytes);
+    EXPECT_EQ(SampleAt(png.Rows[1], 3, 0, 4, 8), 0u);
 }
