@@ -237,7 +237,8 @@ TBytes PatternPixels(int width, int height, int colors)
     TBytes pixels(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            pixels[size_t(y) * size_t(width) + size_t(x)] = uint8_t((x * 3 + y * 5 + x * y) % colors);
+            pixels[size_t(y) * size_t(width) + size_t(x)] =
+                uint8_t((x * 3 + y * 5 + x * y) % colors);
         }
     }
     return pixels;

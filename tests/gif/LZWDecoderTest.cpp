@@ -1,10 +1,10 @@
 // LZW decoding and interlace: fresh start, refill, codes beyond the next free code, a full
 // table, end codes, short data, loops in the table, and the refused code sizes.
 
+#include "gif/LZWDecoder.h"
 #include "GIFTestLoad.h"
 #include "GIFTestWriter.h"
 #include "gif/GIFSubImage.h"
-#include "gif/LZWDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -60,11 +60,11 @@ TEST(GIFLZW, RoundTripsAtAwkwardSizesAndCodeSizes)
         int minimumCodeSize;
         int blockSize;
     };
-    const TCase cases[] = {{1, 1, 2, 255}, {3, 2, 2, 1},  {47, 33, 4, 7},
+    const TCase cases[] = {{1, 1, 2, 255},     {3, 2, 2, 1},     {47, 33, 4, 7},
                            {200, 150, 8, 255}, {64, 64, 1, 254}, {301, 97, 11, 255}};
     for (const TCase& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " m=" +
-                     std::to_string(c.minimumCodeSize));
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) +
+                     " m=" + std::to_string(c.minimumCodeSize));
         const int colors = c.minimumCodeSize >= 8 ? 256 : 1 << c.minimumCodeSize;
         const TBytes pixels = PatternPixels(c.width, c.height, colors);
         TBytes data{uint8_t(c.minimumCodeSize)};
