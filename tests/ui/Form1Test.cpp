@@ -307,38 +307,40 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("tick");
-        QTest::addColumn<QStringList>("expectedFiles");
+        QTest::addColumn<QStringList>("written");
         QTest::addColumn<int>("questions");
         QTest::addColumn<int>("progress");
-        const QStringList sources = {"a.bmp", "b.bmp", "c.BMP"};
-        QTest::newRow("overwrite") << "上書き" << false << sources + QStringList{"c.bmp"} << 2 << 3;
+        // Sources a, b and c; a.png and b.png exist before the run.
+        QTest::newRow("overwrite")
+            << "上書き" << false << QStringList{"a.png", "b.png", "c.png"} << 2 << 3;
         QTest::newRow("overwrite, all")
-            << "上書き" << true << sources + QStringList{"c.bmp"} << 1 << 3;
+            << "上書き" << true << QStringList{"a.png", "b.png", "c.png"} << 1 << 3;
         QTest::newRow("rename") << "名前を変更(No.を付加)" << false
-                                << sources + QStringList{"a-01.bmp", "b-01.bmp", "c.bmp"} << 2 << 3;
-        QTest::newRow("rename, all")
-            << "名前を変更(No.を付加)" << true
-            << sources + QStringList{"a-01.bmp", "b-01.bmp", "c.bmp"} << 1 << 3;
-        QTest::newRow("skip") << "保存しない" << false << sources + QStringList{"c.bmp"} << 2 << 3;
-        QTest::newRow("skip, all")
-            << "保存しない" << true << sources + QStringList{"c.bmp"} << 1 << 3;
-        QTest::newRow("abort") << "全体の処理を中止" << false << sources << 1 << 0;
-        QTest::newRow("abort, all") << "全体の処理を中止" << true << sources << 1 << 0;
+                                << QStringList{"a-01.png", "b-01.png", "c.png"} << 2 << 3;
+        QTest::newRow("rename, all") << "名前を変更(No.を付加)" << true
+                                     << QStringList{"a-01.png", "b-01.png", "c.png"} << 1 << 3;
+        QTest::newRow("skip") << "保存しない" << false << QStringList{"c.png"} << 2 << 3;
+        QTest::newRow("skip, all") << "保存しない" << true << QStringList{"c.png"} << 1 << 3;
+        QTest::newRow("abort") << "全体の処理を中止" << false << QStringList{} << 1 << 0;
+        QTest::newRow("abort, all") << "全体の処理を中止" << true << QStringList{} << 1 << 0;
     }
 
     void RunAnswersEveryOverwriteChoice()
     {
         QFETCH(QString, button);
         QFETCH(bool, tick);
-        QFETCH(QStringList, expectedFiles);
+        QFETCH(QStringList, written);
         QFETCH(int, questions);
         QFETCH(int, progress);
         TTempDir dir;
         TForm1 form;
-        for (const char* name : {"a.bmp", "b.bmp", "c.BMP"}) {
+        for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
             form.ListBox1->addItem(
                 QString::fromStdString(WriteTestBmp(dir.Path(name), 2, 2, 0x00AA00)));
         }
+        const std::vector<uint8_t> old = {1, 2, 3};
+        WriteFileBytes(dir.Path("a.png"), old);
+        WriteFileBytes(dir.Path("b.png"), old);
         int asked = 0;
         std::function<void(QWidget*)> answer = [&](QWidget* modal) {
             auto* dialog = qobject_cast<TOWDialog*>(modal);
@@ -359,14 +361,24 @@ private slots:
             }
         };
         WhenModal(answer);
-        form.Button3->click();
+        form.Button1->click();
         QCOMPARE(asked, questions);
         QStringList files;
         for (const std::string& name : dir.Entries()) {
             files << QString::fromStdString(name);
         }
-        expectedFiles.sort();
-        QCOMPARE(files, expectedFiles);
+        QStringList expected = QStringList{"a.bmp", "a.png", "b.bmp", "b.png", "c.bmp"} + written;
+        expected.removeDuplicates();
+        expected.sort();
+        QCOMPARE(files, expected);
+        // What was written is a PNG; what was kept is the old file.
+        for (const char* name : {"a.png", "b.png"}) {
+            const bool replaced = written.contains(name);
+            QCOMPARE(ReadFileBytes(dir.Path(name)) != old, replaced);
+        }
+        if (written.contains("c.png")) {
+            QCOMPARE(ReadFileBytes(dir.Path("c.png"))[1], uint8_t('P'));
+        }
         QCOMPARE(form.ProgressBar1->value(), progress);
         QCOMPARE(form.ProgressBar1->maximum(), 3);
     }
