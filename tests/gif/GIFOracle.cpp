@@ -32,6 +32,12 @@ int WriteToMemory(GifFileType* file, const GifByteType* buffer, int count)
     return count;
 }
 
+std::string ErrorText(int code)
+{
+    const char* text = GifErrorString(code);
+    return text != nullptr ? text : "giflib error " + std::to_string(code);
+}
+
 } // namespace
 
 TOracleImage DecodeWithGiflib(const TBytes& bytes)
@@ -41,11 +47,11 @@ TOracleImage DecodeWithGiflib(const TBytes& bytes)
     int error = 0;
     GifFileType* file = DGifOpen(&reader, ReadFromMemory, &error);
     if (file == nullptr) {
-        result.error = GifErrorString(error);
+        result.error = ErrorText(error);
         return result;
     }
     if (DGifSlurp(file) != GIF_OK) {
-        result.error = GifErrorString(file->Error);
+        result.error = ErrorText(file->Error);
         DGifCloseFile(file, &error);
         return result;
     }
