@@ -1,0 +1,102 @@
+// JPEG decoding of a 24-megapixel photo: the wrapper into a 24-bit bitmap against the
+// library decoding alone into one buffer, so the wrapper's own share can be read off.
+
+#include "graphics/Bitmap.h"
+#include "jpeg/JPEGImage.h"
+#include "runtime/Stream.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+
+// A photo-like picture (smooth gradients with texture) written at quality 90, 4:2:0.
+const std::vector<uint8_t>& PhotoJpeg()
+{
+    static const std::vector<uint8_t> bytes = [] {
+        jpeg_compress_struct info{};
+        jpeg_error_mgr errors{};
+        info.err = jpeg_std_error(&errors);
+        jpeg_create_compress(&info);
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        jpeg_mem_dest(&info, &buffer, &size);
+        info.image_width = kWidth;
+        info.image_height = kHeight;
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, 90, TRUE);
+        jpeg_start_compress(&info, TRUE);
+        std::vector<uint8_t> row(size_t(kWidth) * 3);
+        uint32_t noise = 12345;
+        while (info.next_scanline < info.image_height) {
+            const int y = int(info.next_scanline);
+            for (int x = 0; x < kWidth; ++x) {
+                noise = noise * 1103515245 + 12345;
+                const int grain = int(noise >> 28);
+                row[size_t(x) * 3] = uint8_t((x / 24 + grain) & 0xFF);
+                row[size_t(x) * 3 + 1] = uint8_t((y / 16 + x / 48 + grain) & 0xFF);
+                row[size_t(x) * 3 + 2] = uint8_t(((x + y) / 32 + grain) & 0xFF);
+            }
+            JSAMPROW rows[1] = {row.data()};
+            jpeg_write_scanlines(&info, rows, 1);
+        }
+        jpeg_finish_compress(&info);
+        std::vector<uint8_t> result(buffer, buffer + size);
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        return result;
+    }();
+    return bytes;
+}
+
+void BM_WrapperToBitmap(benchmark::State& state)
+{
+    const std::vector<uint8_t>& bytes = PhotoJpeg();
+    for (auto _ : state) {
+        kapto::TJPEGImage jpeg;
+        kapto::TMemoryStream stream(bytes);
+        jpeg.LoadFromStream(stream);
+        kapto::TBitmap bitmap;
+        bitmap.AssignFrom(&jpeg);
+        bitmap.SetPixelFormat(kapto::fmt24Bit);
+        benchmark::DoNotOptimize(bitmap.RowAddress(0));
+    }
+}
+BENCHMARK(BM_WrapperToBitmap)->Unit(benchmark::kMillisecond);
+
+void BM_LibraryAlone(benchmark::State& state)
+{
+    const std::vector<uint8_t>& bytes = PhotoJpeg();
+    std::vector<uint8_t> image(size_t(kWidth) * kHeight * 3);
+    for (auto _ : state) {
+        jpeg_decompress_struct info{};
+        jpeg_error_mgr errors{};
+        info.err = jpeg_std_error(&errors);
+        jpeg_create_decompress(&info);
+        jpeg_mem_src(&info, bytes.data(), (unsigned long)bytes.size());
+        jpeg_read_header(&info, TRUE);
+        info.out_color_space = JCS_EXT_BGR;
+        jpeg_start_decompress(&info);
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW rows[1] = {image.data() + size_t(info.output_scanline) * kWidth * 3};
+            jpeg_read_scanlines(&info, rows, 1);
+        }
+        jpeg_finish_decompress(&info);
+        jpeg_destroy_decompress(&info);
+        benchmark::DoNotOptimize(image.data());
+    }
+}
+BENCHMARK(BM_LibraryAlone)->Unit(benchmark::kMillisecond);
+
+} // namespace
