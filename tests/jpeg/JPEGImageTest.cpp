@@ -3,8 +3,10 @@
 
 #include "jpeg/JPEGImage.h"
 #include "app/LoadSource.h"
+#include "app/SaveConverted.h"
 #include "graphics/Bitmap.h"
 #include "jpeg/JPEGErrors.h"
+#include "png/PNGOracle.h"
 #include "runtime/Stream.h"
 #include "support/TempDir.h"
 
@@ -230,6 +232,18 @@ TEST(JPEGImageTest, EveryGreyLevelSurvives)
     }
     EXPECT_EQ(levels, expectedLevels);
     EXPECT_GT(levels.size(), 250u);
+
+    // And on to the PNG output, untouched.
+    const std::string output = dir.Path("grey.png");
+    SaveConverted(TConversionOptions(), output, bitmap);
+    const TDecodedPng png = DecodeWithLibpng(ReadFileBytes(output));
+    ASSERT_EQ(png.Error, "");
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            ASSERT_EQ(SampleAt(png.Rows[size_t(y)], uint32_t(x), 1, 3, 8),
+                      reference[size_t((y * width + x) * 3)]);
+        }
+    }
 }
 
 TEST(JPEGImageTest, FailuresAreNamedExceptions)
