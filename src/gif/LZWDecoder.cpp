@@ -34,6 +34,7 @@ void TLZWDecoder::Reset(int minimumCodeSize)
     m_isDone = false;
     m_zeroBlockRead = false;
     m_isFresh = true;
+    m_isEndCodeRead = false;
     m_stackPointer = 0;
 }
 
@@ -60,7 +61,11 @@ void TLZWDecoder::ReadImageData(uint8_t* data, uint32_t width, uint32_t height, 
         throw;
     }
     // Reads the end code that follows a complete image, which skips the remaining sub-blocks.
-    NextPixel();
+    // After an end code before the last pixel the sub-blocks are skipped already: another
+    // code would be taken from the blocks that follow the image data.
+    if (!m_isEndCodeRead) {
+        NextPixel();
+    }
 }
 
 void TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, bool isInterlaced)
@@ -151,11 +156,8 @@ int TLZWDecoder::DecodeStep()
                 m_stream.Seek(int64_t(std::min<uint64_t>(size, m_stream.Remaining())),
                               TSeekOrigin::Current);
             }
-            // The terminator is consumed now; no later code may take its bits from the
-            // blocks that follow the image data.
-            m_zeroBlockRead = true;
-            m_isDone = true;
         }
+        m_isEndCodeRead = true;
         return -2;
     }
     const int inCode = code;

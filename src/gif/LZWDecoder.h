@@ -67,6 +67,7 @@ private:
     bool m_isFresh = true;
     bool m_isDone = false;
     bool m_zeroBlockRead = false;
+    bool m_isEndCodeRead = false;
 };
 
 } // namespace kapto
