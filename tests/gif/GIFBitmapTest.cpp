@@ -269,3 +269,21 @@ TEST(GIFBitmap, DIBWriterRefusals)
     EXPECT_EQ(bitmap.Canvas().GetPixel(1, 0), RGBColor(6, 5, 4));
     EXPECT_EQ(bitmap.Canvas().GetPixel(1, 1), clBlack);
 }
+
+TEST(GIFBitmap, ScreenOfNoSizeGivesNoPlaceToDrawAt)
+{
+    // The frame is placed by scaling with the screen size; a screen of 0 x 0 must not divide
+    // by zero.
+    TGIFBuilder gif;
+    gif.Header(0, 0, 1).Image(0, 0, 2, 2, {0, 1, 2, 3}).Trailer();
+    TLoaded loaded = LoadGIF(gif.Bytes());
+    TBitmap bitmap;
+    bitmap.AssignFrom(loaded.image.get());
+    EXPECT_TRUE(bitmap.Empty());
+    TBitmap target;
+    target.SetPixelFormat(fmt24Bit);
+    target.SetWidth(3);
+    target.SetHeight(3);
+    loaded.image->Draw(target.Canvas(), TRect{0, 0, 3, 3});
+    EXPECT_EQ(target.Canvas().GetPixel(0, 0), clWhite);
+}

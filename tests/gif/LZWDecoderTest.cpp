@@ -212,17 +212,18 @@ TEST(GIFLZW, EndCodeSkipsFollowingSubBlocksAndLeavesStreamAfterTerminator)
 
 TEST(GIFLZW, EarlyEndCodeDoesNotSwallowTheNextFrame)
 {
-    // The first frame's data ends with an end code after one of four pixels; the extra code
-    // read after decoding must not come from the blocks of the second frame.
+    // The first frame's data ends with an end code after three of four pixels, exactly at the
+    // end of its sub-block; the extra code read after decoding must not come from the blocks
+    // of the second frame.
     TGIFBuilder gif;
     gif.Header(2, 2, 1)
         .Descriptor(0, 0, 2, 2)
-        .ImageData(2, Codes({{4, 3}, {3, 3}, {5, 3}}))
+        .ImageData(2, Codes({{4, 3}, {3, 3}, {2, 3}, {1, 3}, {5, 4}}))
         .Image(0, 0, 2, 2, {1, 2, 3, 0})
         .Trailer();
     TLoaded loaded = LoadGIF(gif.Bytes());
     ASSERT_EQ(loaded.image->Images().Count(), 2);
-    EXPECT_EQ(FrameData(loaded.image->Images()[0]), (TBytes{3, 0, 0, 0}));
+    EXPECT_EQ(FrameData(loaded.image->Images()[0]), (TBytes{3, 2, 1, 0}));
     EXPECT_EQ(FrameData(loaded.image->Images()[1]), (TBytes{1, 2, 3, 0}));
     EXPECT_TRUE(loaded.warnings.empty());
     EXPECT_EQ(loaded.endPosition, int64_t(gif.Bytes().size()));
