@@ -11,6 +11,10 @@ namespace kapto {
 
 namespace {
 
+static_assert(kZlibOK == Z_OK && kZlibStreamEnd == Z_STREAM_END &&
+                  kZlibNeedDictionary == Z_NEED_DICT && kZlibBufferError == Z_BUF_ERROR,
+              "the codec's names of zlib result codes");
+
 // zlib counts in uInt; larger buffers are handed over in slices of this size.
 constexpr size_t kMaxSlice = std::numeric_limits<uInt>::max();
 
@@ -102,6 +106,58 @@ size_t TDeflateStream::Deflate(uint8_t* output, size_t space, bool finish, bool&
         }
     }
     return slice - stream.avail_out;
+}
+
+struct TInflateStream::TState
+{
+    z_stream Stream{};
+    size_t InputLeft = 0; // what is not yet handed to Stream.avail_in
+};
+
+TInflateStream::TInflateStream() : m_state(std::make_unique<TState>())
+{
+    const int result = inflateInit(&m_state->Stream);
+    if (result != Z_OK) {
+        // inflateInit frees what it allocated before it fails.
+        m_state.reset();
+        throw EPNGZLIBError(FormatZlibMessage(TPNGMessage::ZlibError, result));
+    }
+}
+
+TInflateStream::~TInflateStream()
+{
+    if (m_state != nullptr) {
+        inflateEnd(&m_state->Stream);
+    }
+}
+
+void TInflateStream::SetInput(const uint8_t* data, size_t size)
+{
+    const size_t slice = std::min(size, kMaxSlice);
+    m_state->Stream.next_in = const_cast<Bytef*>(data);
+    m_state->Stream.avail_in = uInt(slice);
+    m_state->InputLeft = size - slice;
+}
+
+size_t TInflateStream::InputLeft() const
+{
+    return m_state->Stream.avail_in + m_state->InputLeft;
+}
+
+int TInflateStream::Inflate(uint8_t* output, size_t space, size_t& produced)
+{
+    z_stream& stream = m_state->Stream;
+    if (stream.avail_in == 0 && m_state->InputLeft > 0) {
+        const size_t more = std::min(m_state->InputLeft, kMaxSlice);
+        stream.avail_in = uInt(more);
+        m_state->InputLeft -= more;
+    }
+    const size_t slice = std::min(space, kMaxSlice);
+    stream.next_out = output;
+    stream.avail_out = uInt(slice);
+    const int result = inflate(&stream, Z_NO_FLUSH);
+    produced = slice - stream.avail_out;
+    return result;
 }
 
 } // namespace kapto

@@ -1,11 +1,17 @@
 #pragma once
-// The codec's only door to zlib: an owned deflate stream and the PNG CRC-32.
+// The codec's only door to zlib: owned deflate and inflate streams and the PNG CRC-32.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace kapto {
+
+// zlib result codes the codec tells apart.
+constexpr int kZlibOK = 0;
+constexpr int kZlibStreamEnd = 1;
+constexpr int kZlibNeedDictionary = 2;
+constexpr int kZlibBufferError = -5;
 
 // CRC-32 of the PNG standard (ISO 3309 polynomial, reflected), continued from crc over the
 // bytes; start with 0.
@@ -30,6 +36,31 @@ public:
     // finish, ends the stream. Returns the bytes produced; ended tells whether the whole
     // stream, trailer included, has been produced.
     size_t Deflate(uint8_t* output, size_t space, bool finish, bool& ended);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> m_state;
+};
+
+// A zlib inflate stream with zlib's defaults (inflateInit) that owns its state. Callers decide
+// what a failed result means: image data raises, compressed text is dropped.
+class TInflateStream
+{
+public:
+    // Raises EPNGZLIBError with the decompression message when zlib cannot start.
+    TInflateStream();
+    ~TInflateStream();
+    TInflateStream(const TInflateStream&) = delete;
+    TInflateStream& operator=(const TInflateStream&) = delete;
+
+    // Takes the next compressed bytes; they must stay valid while InputLeft() is above 0.
+    void SetInput(const uint8_t* data, size_t size);
+    size_t InputLeft() const;
+
+    // Decompresses pending input into [output, output + space) without flushing; produced is
+    // the number of bytes written there, never more than space. Returns zlib's result code:
+    // kZlibOK, kZlibStreamEnd once the stream and its checksum are complete, or a failure.
+    int Inflate(uint8_t* output, size_t space, size_t& produced);
 
 private:
     struct TState;
