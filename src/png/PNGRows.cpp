@@ -92,6 +92,44 @@ void FilterRow(TFilter filter, const uint8_t* raw, const uint8_t* previous, size
     }
 }
 
+void UnfilterRow(uint8_t filterType, uint8_t* row, const uint8_t* previous, size_t rowBytes,
+                 size_t pixelStride)
+{
+    const size_t lead = std::min(pixelStride, rowBytes);
+    switch (filterType) {
+    case uint8_t(TFilter::Sub):
+        for (size_t i = lead; i < rowBytes; ++i) {
+            row[i] = uint8_t(row[i] + row[i - pixelStride]);
+        }
+        break;
+    case uint8_t(TFilter::Up):
+        for (size_t i = 0; i < rowBytes; ++i) {
+            row[i] = uint8_t(row[i] + previous[i]);
+        }
+        break;
+    case uint8_t(TFilter::Average):
+        for (size_t i = 0; i < lead; ++i) {
+            row[i] = uint8_t(row[i] + previous[i] / 2);
+        }
+        for (size_t i = lead; i < rowBytes; ++i) {
+            row[i] = uint8_t(row[i] + (unsigned(row[i - pixelStride]) + previous[i]) / 2);
+        }
+        break;
+    case uint8_t(TFilter::Paeth):
+        for (size_t i = 0; i < lead; ++i) {
+            row[i] = uint8_t(row[i] + PaethPredictor(0, previous[i], 0));
+        }
+        for (size_t i = lead; i < rowBytes; ++i) {
+            row[i] = uint8_t(row[i] + PaethPredictor(row[i - pixelStride], previous[i],
+                                                     previous[i - pixelStride]));
+        }
+        break;
+    default:
+        // None, and the types the standard does not define: the row is taken as it stands.
+        break;
+    }
+}
+
 size_t FilterScore(const uint8_t* filtered, size_t rowBytes)
 {
     size_t score = 0;

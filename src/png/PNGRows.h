@@ -110,6 +110,12 @@ private:
 void FilterRow(TFilter filter, const uint8_t* raw, const uint8_t* previous, size_t rowBytes,
                size_t pixelStride, uint8_t* out);
 
+// Reverses the filter of a row in place: row and previous (the unfiltered row above, zeros for
+// the first row of an image or pass) are rowBytes long; a and c are 0 for the first pixelStride
+// bytes. A filter type outside 0..4 leaves the row as it is.
+void UnfilterRow(uint8_t filterType, uint8_t* row, const uint8_t* previous, size_t rowBytes,
+                 size_t pixelStride);
+
 // The score by which a filter is chosen: the positions j from 2 to rowBytes - 1 whose byte
 // equals byte j - 1 or byte j - 2 of the same filtered row.
 size_t FilterScore(const uint8_t* filtered, size_t rowBytes);
