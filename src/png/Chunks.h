@@ -63,6 +63,11 @@ public:
     // Copies type and payload; the classes with fields copy those too. Raises EPngError
     // "The chunks must be compatible to be assigned." for a source of another class.
     virtual void CopyChunk(const TChunk& source);
+    // Reads size payload bytes and the CRC from the stream, positioned at the chunk's data,
+    // and decodes the class's fields from them. Raises EPngInvalidCRC when the CRC differs or
+    // the chunk runs past the end of the stream (nothing is reserved for it then), and the
+    // class's own exceptions for fields it refuses.
+    virtual bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size);
     // Encodes the fields into the payload and writes the framed chunk (length, type, data,
     // CRC). Raises EWriteError when the stream takes fewer bytes.
     virtual bool WriteChunk(TStream& stream);
@@ -113,6 +118,10 @@ public:
     explicit TChunkIHDR(TPNGObject& owner) : TChunk(owner, Class()) {}
 
     void CopyChunk(const TChunk& source) override;
+    // Raises EPngInvalidIHDR (short payload, empty size, a colour type and bit depth pair the
+    // PNG standard does not allow), EPNGSizeExceeds, EPNGUnknownCompression,
+    // EPNGUnknownInterlace, and what AllocateImage raises.
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     bool WriteChunk(TStream& stream) override;
 
     // The header fields. AllocateImage builds the picture from them; they describe the
@@ -180,6 +189,8 @@ public:
     explicit TChunkPLTE(TPNGObject& owner) : TChunk(owner, Class()) {}
 
     void CopyChunk(const TChunk& source) override;
+    // Raises EPNGInvalidPalette for a size that is not a multiple of 3 or above 256 entries.
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     bool WriteChunk(TStream& stream) override;
 
     // Entry index of the palette; raises EPngError "There is no such palette entry." from
@@ -197,6 +208,8 @@ public:
     explicit TChunktRNS(TPNGObject& owner) : TChunk(owner, Class()) {}
 
     void CopyChunk(const TChunk& source) override;
+    // Raises EPNGInvalidPalette above 256 bytes.
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     bool WriteChunk(TStream& stream) override;
 
     // The key colour this chunk makes transparent: the gray key's colour-table entry, the RGB
@@ -220,6 +233,8 @@ public:
     explicit TChunkgAMA(TPNGObject& owner);
 
     void CopyChunk(const TChunk& source) override;
+    // Builds the owner's gamma tables from the value.
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
 
     uint32_t Gamma() const;
     void SetGamma(uint32_t value);
@@ -233,6 +248,10 @@ public:
     KAPTO_CHUNK_CLASS
     explicit TChunkIDAT(TPNGObject& owner) : TChunk(owner, Class()) {}
 
+    // Decodes the image data of this and the following IDAT chunks into the header's picture.
+    // Raises EPngInvalidCRC, EPNGMissingMultipleIDAT when another chunk interrupts the data
+    // while rows remain, EPNGZLIBError for broken compressed data.
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     bool WriteChunk(TStream& stream) override;
 };
 
@@ -251,6 +270,7 @@ public:
     explicit TChunkpHYs(TPNGObject& owner) : TChunk(owner, Class()) {}
 
     void CopyChunk(const TChunk& source) override;
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     bool WriteChunk(TStream& stream) override;
 
     uint32_t PixelsPerUnitX = 0;
@@ -266,6 +286,7 @@ public:
     explicit TChunktIME(TPNGObject& owner) : TChunk(owner, Class()) {}
 
     void CopyChunk(const TChunk& source) override;
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     bool WriteChunk(TStream& stream) override;
 
     uint16_t Year = 0;
@@ -284,6 +305,7 @@ public:
     explicit TChunktEXt(TPNGObject& owner) : TChunk(owner, Class()) {}
 
     void CopyChunk(const TChunk& source) override;
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     bool WriteChunk(TStream& stream) override;
 
     std::string Keyword;
@@ -300,9 +322,16 @@ public:
     KAPTO_CHUNK_CLASS
     explicit TChunkzTXt(TPNGObject& owner) : TChunktEXt(owner, Class()) {}
 
+    // Text that cannot be inflated, or that would grow beyond kMaxInflatedTextSize, is left
+    // empty without an error.
+    bool ReadChunk(TStream& stream, const TChunkType& type, uint32_t size) override;
     // An empty text is written as one space. Raises EPNGZLIBError when compression fails.
     bool WriteChunk(TStream& stream) override;
 };
+
+// Largest text a zTXt chunk may inflate to. Real metadata stays far below it; the limit keeps
+// a few kilobytes of crafted compressed text from claiming gigabytes.
+constexpr size_t kMaxInflatedTextSize = size_t(16) << 20;
 
 // Bits per pixel of the DIB that holds a colour type and bit depth pair, 0 for a pair without
 // a picture layout. Samples of 16 bits keep their high byte in the DIB; 2-bit samples are held

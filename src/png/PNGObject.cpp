@@ -96,13 +96,6 @@ void TPNGObject::ChangeWidth(int32_t value)
     ResizeImage(value, Height());
 }
 
-void TPNGObject::LoadFromStream(TStream&)
-{
-    // FIXME: Reading is not built yet; until it is, every stream is refused as not a PNG file.
-    Clear();
-    RaisePNG<EPNGInvalidFileHeader>(TPNGMessage::InvalidFileHeader);
-}
-
 TChunkIHDR& TPNGObject::Header() const
 {
     if (!HasHeader()) {

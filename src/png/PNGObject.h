@@ -64,6 +64,8 @@ public:
     bool IsTransparent() const override;
     void ChangeHeight(int32_t value) override;
     void ChangeWidth(int32_t value) override;
+    // Replaces the image by the PNG read from the stream. Raises the codec's exceptions for
+    // malformed data; the chunks read so far then stay in the list.
     void LoadFromStream(TStream& stream) override;
     // Writes the PNG signature and every chunk in list order. Raises EWriteError on a short
     // write, EPNGZLIBError when compression fails, EPngError for a colour type and bit depth
