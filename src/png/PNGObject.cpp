@@ -25,15 +25,6 @@ void TPNGObject::ResetGammaTable(TGammaTable& table)
     std::iota(table.begin(), table.end(), uint8_t(0));
 }
 
-void TPNGObject::CopyInto(TPersistent& destination) const
-{
-    if (auto* png = dynamic_cast<TPNGObject*>(&destination)) {
-        png->CloneFrom(*this);
-        return;
-    }
-    TGraphic::CopyInto(destination);
-}
-
 void TPNGObject::AssignFrom(const TPersistent* source)
 {
     if (source == nullptr) {
@@ -53,12 +44,6 @@ void TPNGObject::AssignFrom(const TPersistent* source)
         return;
     }
     TGraphic::AssignFrom(source);
-}
-
-void TPNGObject::Draw(TCanvas&, const TRect&)
-{
-    // FIXME: Drawing onto a canvas is not built yet; until it is, drawing leaves the canvas as
-    // it was.
 }
 
 int32_t TPNGObject::ReadHeight() const

@@ -48,11 +48,16 @@ public:
     ~TPNGObject() override;
 
     const char* ClassName() const override { return "TPNGObject"; }
-    // A TPNGObject destination becomes a copy of this image; anything else is refused.
+    // A TPNGObject destination becomes a copy of this image. A TBitmap takes the picture's size
+    // and the format it needs (24 bits with alpha; 1, 4 or 8 bits with the picture's palette
+    // for indexed pictures), is drawn on, and takes the key colour as its transparent colour.
+    // Anything else, or an image without a header, is refused.
     void CopyInto(TPersistent& destination) const override;
     // None empties the image; a TPNGObject is cloned; a TBitmap is copied with
     // AssignBitmapHandle; anything else is refused.
     void AssignFrom(const TPersistent* source) override;
+    // Draws the picture scaled into rect: a plain copy, a copy that leaves the key colour out,
+    // or blended with per-pixel alpha over what the canvas shows.
     void Draw(TCanvas& canvas, const TRect& rect) override;
     bool IsEmpty() const override { return m_chunks.Count() == 0; }
     int32_t ReadHeight() const override;
