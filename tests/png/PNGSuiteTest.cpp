@@ -1,0 +1,443 @@
+// The PNG conformance suite and libpng's crash files: every valid file converts through the
+// source loader and both writers with the pixels that libpng's decode and the drawing rules
+// give; every corrupt file is refused with its exception and message.
+#include "app/LoadSource.h"
+#include "app/SaveConverted.h"
+#include "graphics/Bitmap.h"
+#include "png/PNGObject.h"
+#include "png/PNGOracle.h"
+#include "runtime/Exceptions.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace kapto;
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+struct TRGB
+{
+    uint8_t Red = 0;
+    uint8_t Green = 0;
+    uint8_t Blue = 0;
+    bool operator==(const TRGB& other) const
+    {
+        return Red == other.Red && Green == other.Green && Blue == other.Blue;
+    }
+};
+
+struct TPixels
+{
+    uint32_t Width = 0;
+    uint32_t Height = 0;
+    std::vector<TRGB> Pixels; // row-major from the top
+};
+
+const std::vector<std::string>& ValidSuiteFiles()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> found;
+        const char* const list[] = {
+            "basi0g01", "basi0g02", "basi0g04", "basi0g08", "basi0g16", "basi2c08", "basi2c16",
+            "basi3p01", "basi3p02", "basi3p04", "basi3p08", "basi4a08", "basi4a16", "basi6a08",
+            "basi6a16", "basn0g01", "basn0g02", "basn0g04", "basn0g08", "basn0g16", "basn2c08",
+            "basn2c16", "basn3p01", "basn3p02", "basn3p04", "basn3p08", "basn4a08", "basn4a16",
+            "basn6a08", "basn6a16", "bgai4a08", "bgai4a16", "bgan6a08", "bgan6a16", "bgbn4a08",
+            "bggn4a16", "bgwn6a08", "bgyn6a16", "ccwn2c08", "ccwn3p08", "cdfn2c08", "cdhn2c08",
+            "cdsn2c08", "cdun2c08", "ch1n3p04", "ch2n3p08", "cm0n0g04", "cm7n0g04", "cm9n0g04",
+            "cs3n2c16", "cs3n3p08", "cs5n2c08", "cs5n3p08", "cs8n2c08", "cs8n3p08", "ct0n0g04",
+            "ct1n0g04", "cten0g04", "ctfn0g04", "ctgn0g04", "cthn0g04", "ctjn0g04", "ctzn0g04",
+            "exif2c08", "f00n0g08", "f00n2c08", "f01n0g08", "f01n2c08", "f02n0g08", "f02n2c08",
+            "f03n0g08", "f03n2c08", "f04n0g08", "f04n2c08", "f99n0g04", "g03n0g16", "g03n2c08",
+            "g03n3p04", "g04n0g16", "g04n2c08", "g04n3p04", "g05n0g16", "g05n2c08", "g05n3p04",
+            "g07n0g16", "g07n2c08", "g07n3p04", "g10n0g16", "g10n2c08", "g10n3p04", "g25n0g16",
+            "g25n2c08", "g25n3p04", "oi1n0g16", "oi1n2c16", "oi2n0g16", "oi2n2c16", "oi4n0g16",
+            "oi4n2c16", "oi9n0g16", "oi9n2c16", "pp0n2c16", "pp0n6a08", "ps1n0g08", "ps1n2c16",
+            "ps2n0g08", "ps2n2c16", "s01i3p01", "s01n3p01", "s02i3p01", "s02n3p01", "s03i3p01",
+            "s03n3p01", "s04i3p01", "s04n3p01", "s05i3p02", "s05n3p02", "s06i3p02", "s06n3p02",
+            "s07i3p02", "s07n3p02", "s08i3p02", "s08n3p02", "s09i3p02", "s09n3p02", "s32i3p04",
+            "s32n3p04", "s33i3p04", "s33n3p04", "s34i3p04", "s34n3p04", "s35i3p04", "s35n3p04",
+            "s36i3p04", "s36n3p04", "s37i3p04", "s37n3p04", "s38i3p04", "s38n3p04", "s39i3p04",
+            "s39n3p04", "s40i3p04", "s40n3p04", "tbbn0g04", "tbbn2c16", "tbbn3p08", "tbgn2c16",
+            "tbgn3p08", "tbrn2c08", "tbwn0g16", "tbwn3p08", "tbyn3p08", "tm3n3p02", "tp0n0g08",
+            "tp0n2c08", "tp0n3p08", "tp1n3p08", "z00n2c08", "z03n2c08", "z06n2c08", "z09n2c08"};
+        for (const char* name : list) {
+            found.emplace_back(name);
+        }
+        return found;
+    }();
+    return names;
+}
+
+std::string SuitePath(const std::string& name)
+{
+    return TestDataPath("png/pngsuite/" + name + ".png");
+}
+
+const TParsedChunk* FindChunk(const std::vector<TParsedChunk>& chunks, const std::string& type)
+{
+    for (const TParsedChunk& chunk : chunks) {
+        if (chunk.Type == type) {
+            return &chunk;
+        }
+    }
+    return nullptr;
+}
+
+// The gamma table a file's gAMA chunk calls for: samples mapped to a display of gamma 2.2,
+// rounded to nearest with ties to even; identity without a usable value.
+std::array<uint8_t, 256> GammaTable(const std::vector<TParsedChunk>& chunks)
+{
+    std::array<uint8_t, 256> table{};
+    const TParsedChunk* gama = FindChunk(chunks, "gAMA");
+    uint32_t value = 0;
+    if (gama != nullptr && gama->Data.size() == 4) {
+        value = uint32_t(gama->Data[0]) << 24 | uint32_t(gama->Data[1]) << 16 |
+                uint32_t(gama->Data[2]) << 8 | gama->Data[3];
+    }
+    for (unsigned i = 0; i < 256; ++i) {
+        table[i] =
+            value == 0
+                ? uint8_t(i)
+                : uint8_t(std::nearbyint(255.0 * std::pow(i / 255.0, 100000.0 / (value * 2.2))));
+    }
+    return table;
+}
+
+uint8_t Blend(unsigned source, unsigned alpha, unsigned background)
+{
+    return uint8_t((source * alpha + (255 - alpha) * background + 255) >> 8);
+}
+
+unsigned Channels(int colorType)
+{
+    switch (colorType) {
+    case 2:
+        return 3;
+    case 4:
+        return 2;
+    case 6:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+// What converting the file gives: libpng's samples, with gamma applied where the picture
+// keeps it (colours, palette and gray levels, not the gray of gray-alpha pixels and not alpha),
+// alpha blended over the white of a new bitmap, and one tRNS key colour showing that white.
+TPixels ExpectedPixels(const TBytes& file)
+{
+    const TDecodedPng decoded = DecodeWithLibpng(file);
+    EXPECT_EQ(decoded.Error, "");
+    const std::vector<TParsedChunk> chunks = SplitChunks(file);
+    const std::array<uint8_t, 256> g = GammaTable(chunks);
+    const int depth = decoded.BitDepth;
+    const unsigned channels = Channels(decoded.ColorType);
+    const auto high = [depth](unsigned value) { return depth == 16 ? value >> 8 : value; };
+    // Gray levels are held as palette indices of 2, 16 or 256 levels; 2-bit sample s is
+    // level 5s of 16.
+    const auto grayLevel = [&](unsigned v) {
+        const unsigned levels = depth == 1 ? 2 : depth <= 4 ? 16 : 256;
+        const unsigned index = depth == 2 ? 5 * v : high(v);
+        return g[(index * 255 + (levels - 1) / 2) / (levels - 1)];
+    };
+    const size_t paletteCount = decoded.Palette.size() / 3;
+    const auto paletteColor = [&](unsigned index) {
+        return index < paletteCount
+                   ? TRGB{g[decoded.Palette[3 * index]], g[decoded.Palette[3 * index + 1]],
+                          g[decoded.Palette[3 * index + 2]]}
+                   : TRGB{};
+    };
+
+    const TParsedChunk* trns = FindChunk(chunks, "tRNS");
+    std::array<uint8_t, 256> alphas;
+    alphas.fill(255);
+    bool keyed = trns != nullptr && (decoded.ColorType == 0 || decoded.ColorType == 2);
+    TRGB key;
+    if (trns != nullptr) {
+        std::copy(trns->Data.begin(), trns->Data.end(), alphas.begin());
+        if (decoded.ColorType == 0) {
+            // The key is the colour-table entry its low byte indexes; none beyond the table.
+            const unsigned levels = depth == 1 ? 2 : depth <= 4 ? 16 : 256;
+            const unsigned index = alphas[1];
+            const uint8_t gray = index < levels ? grayLevel(depth == 2 ? index / 5 : index) : 0;
+            key = {gray, gray, gray};
+        } else if (decoded.ColorType == 2) {
+            key = {g[alphas[1]], g[alphas[3]], g[alphas[5]]};
+        } else if (decoded.ColorType == 3) {
+            const size_t count = std::min(trns->Data.size(), paletteCount);
+            const auto zeros = std::count(alphas.begin(), alphas.begin() + long(count), 0);
+            const auto opaque = std::count(alphas.begin(), alphas.begin() + long(count), 255);
+            keyed = zeros == 1 && size_t(zeros + opaque) == count;
+            const auto first = std::find(alphas.begin(), alphas.begin() + long(count), 0);
+            key = paletteColor(unsigned(first - alphas.begin()));
+        }
+    }
+
+    TPixels pixels{decoded.Width, decoded.Height, {}};
+    const TRGB white{255, 255, 255};
+    for (uint32_t y = 0; y < decoded.Height; ++y) {
+        for (uint32_t x = 0; x < decoded.Width; ++x) {
+            const auto sample = [&](unsigned c) {
+                return SampleAt(decoded.Rows[y], x, c, channels, depth);
+            };
+            TRGB color;
+            switch (decoded.ColorType) {
+            case 0: {
+                const uint8_t gray = grayLevel(sample(0));
+                color = {gray, gray, gray};
+                break;
+            }
+            case 2:
+                color = {g[high(sample(0))], g[high(sample(1))], g[high(sample(2))]};
+                break;
+            case 3:
+                color = paletteColor(sample(0));
+                if (trns != nullptr && !keyed) {
+                    const unsigned a = alphas[sample(0)];
+                    color = {Blend(color.Red, a, 255), Blend(color.Green, a, 255),
+                             Blend(color.Blue, a, 255)};
+                }
+                break;
+            case 4: {
+                const uint8_t gray = Blend(high(sample(0)), high(sample(1)), 255);
+                color = {gray, gray, gray};
+                break;
+            }
+            case 6: {
+                const unsigned a = high(sample(3));
+                color = {Blend(g[high(sample(0))], a, 255), Blend(g[high(sample(1))], a, 255),
+                         Blend(g[high(sample(2))], a, 255)};
+                break;
+            }
+            default:
+                break;
+            }
+            if (keyed && color == key) {
+                color = white;
+            }
+            pixels.Pixels.push_back(color);
+        }
+    }
+    return pixels;
+}
+
+TPixels BitmapPixels(TBitmap& bitmap)
+{
+    TPixels pixels{uint32_t(bitmap.Width()), uint32_t(bitmap.Height()), {}};
+    for (int32_t y = 0; y < bitmap.Height(); ++y) {
+        const uint8_t* row = bitmap.RowAddress(y);
+        for (int32_t x = 0; x < bitmap.Width(); ++x) {
+            pixels.Pixels.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+        }
+    }
+    return pixels;
+}
+
+TPixels LibpngPixels(const TBytes& file)
+{
+    const TDecodedPng decoded = DecodeWithLibpng(file);
+    TPixels pixels{decoded.Width, decoded.Height, {}};
+    if (!decoded.Error.empty() || decoded.ColorType != 2 || decoded.BitDepth != 8) {
+        return pixels;
+    }
+    for (const auto& row : decoded.Rows) {
+        for (uint32_t x = 0; x < decoded.Width; ++x) {
+            pixels.Pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
+        }
+    }
+    return pixels;
+}
+
+// The first pixel where two pictures differ, "" when they are equal.
+std::string Difference(const TPixels& actual, const TPixels& expected)
+{
+    if (actual.Width != expected.Width || actual.Height != expected.Height ||
+        actual.Pixels.size() != expected.Pixels.size()) {
+        return "size " + std::to_string(actual.Width) + "x" + std::to_string(actual.Height) +
+               " instead of " + std::to_string(expected.Width) + "x" +
+               std::to_string(expected.Height);
+    }
+    for (size_t i = 0; i < actual.Pixels.size(); ++i) {
+        const TRGB& a = actual.Pixels[i];
+        const TRGB& e = expected.Pixels[i];
+        if (!(a == e)) {
+            return "pixel (" + std::to_string(i % actual.Width) + ", " +
+                   std::to_string(i / actual.Width) + ") is " + std::to_string(a.Red) + "," +
+                   std::to_string(a.Green) + "," + std::to_string(a.Blue) + " instead of " +
+                   std::to_string(e.Red) + "," + std::to_string(e.Green) + "," +
+                   std::to_string(e.Blue);
+        }
+    }
+    return "";
+}
+
+TPixels Converted(const std::string& name)
+{
+    TBitmap bitmap;
+    LoadSource(SuitePath(name), bitmap);
+    return BitmapPixels(bitmap);
+}
+
+// The class name and message that loading a file raises, "" when it loads.
+std::string LoadOutcome(const std::string& path)
+{
+    try {
+        TPNGObject png;
+        png.LoadFile(path);
+        TBitmap bitmap;
+        bitmap.AssignFrom(&png);
+    } catch (const Exception& error) {
+        return std::string(error.ClassName()) + ": " + error.Message();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(PNGSuite, EveryValidFileConvertsToTheExpectedPixels)
+{
+    TTempDir dir;
+    for (const std::string& name : ValidSuiteFiles()) {
+        SCOPED_TRACE(name);
+        const std::string source = SuitePath(name);
+        TBitmap bitmap;
+        LoadSource(source, bitmap);
+        ASSERT_EQ(bitmap.PixelFormat(), fmt24Bit);
+        const TPixels loaded = BitmapPixels(bitmap);
+        EXPECT_EQ(Difference(loaded, ExpectedPixels(ReadFileBytes(source))), "");
+
+        const std::string png = dir.Path(name + ".png");
+        const std::string bmp = dir.Path(name + ".bmp");
+        SaveConverted(TConversionOptions{}, png, bitmap);
+        SaveConverted(TConversionOptions{}, bmp, bitmap);
+        EXPECT_EQ(Difference(LibpngPixels(ReadFileBytes(png)), loaded), "") << "PNG output";
+        TBitmap reread;
+        reread.LoadFile(bmp);
+        reread.SetPixelFormat(fmt24Bit);
+        EXPECT_EQ(Difference(BitmapPixels(reread), loaded), "") << "BMP output";
+    }
+}
+
+TEST(PNGSuite, TwinsGiveIdenticalPixels)
+{
+    // Interlaced and sequential twins, and the families the suite makes pixel-identical.
+    std::vector<std::vector<std::string>> groups = {
+        {"z00n2c08", "z03n2c08", "z06n2c08", "z09n2c08"},
+        {"oi1n0g16", "oi2n0g16", "oi4n0g16", "oi9n0g16"},
+        {"oi1n2c16", "oi2n2c16", "oi4n2c16", "oi9n2c16"},
+        {"cm0n0g04", "cm7n0g04", "cm9n0g04"},
+        {"ct0n0g04", "ct1n0g04", "ctzn0g04"},
+        {"ps1n0g08", "ps2n0g08"},
+        {"ps1n2c16", "ps2n2c16"}};
+    for (const std::string& name : ValidSuiteFiles()) {
+        if ((name.rfind("bas", 0) == 0 || name[0] == 's') && name[3] == 'i') {
+            std::string twin = name;
+            twin[3] = 'n';
+            groups.push_back({name, twin});
+        }
+    }
+    for (const auto& group : groups) {
+        const TPixels first = Converted(group[0]);
+        for (size_t i = 1; i < group.size(); ++i) {
+            EXPECT_EQ(Difference(Converted(group[i]), first), "") << group[i] << " vs " << group[0];
+        }
+    }
+}
+
+TEST(PNGSuite, GammaFilesLookAlikeThroughTheirTables)
+{
+    // The suite stores one picture under gamma values from 0.35 to 2.5, each file's samples
+    // encoded for its value: mapped for a display of gamma 2.2 they show nearly the same
+    // picture, within 8 levels on average where the stored samples differ by up to 49.
+    for (const char* kind : {"n0g16", "n2c08", "n3p04"}) {
+        const TPixels reference = Converted(std::string("g10") + kind);
+        for (const char* gamma : {"g03", "g04", "g05", "g07", "g25"}) {
+            const TPixels pixels = Converted(gamma + std::string(kind));
+            ASSERT_EQ(pixels.Pixels.size(), reference.Pixels.size());
+            double total = 0;
+            for (size_t i = 0; i < pixels.Pixels.size(); ++i) {
+                const TRGB& a = pixels.Pixels[i];
+                const TRGB& b = reference.Pixels[i];
+                total += std::abs(a.Red - b.Red) + std::abs(a.Green - b.Green) +
+                         std::abs(a.Blue - b.Blue);
+            }
+            EXPECT_LT(total / 3 / double(pixels.Pixels.size()), 10.0) << gamma << kind;
+        }
+    }
+}
+
+TEST(PNGSuite, CorruptFilesAreRefusedWithTheirMessages)
+{
+    const std::string invalidHeader =
+        "EPNGInvalidFileHeader: The file being readed is not a valid \"Portable Network "
+        "Graphics\" image because it contains an invalid header. This file may be corruped, try "
+        "obtaining it again.";
+    const std::string invalidIHDR =
+        "EPngInvalidIHDR: The \"Portable Network Graphics\" image could not be loaded because "
+        "one of its main piece of data (ihdr) might be corrupted";
+    const std::string invalidCRC =
+        "EPngInvalidCRC: This \"Portable Network Graphics\" image is not valid because it "
+        "contains invalid pieces of data (crc error)";
+    const std::string unexpectedEnd =
+        "EPngUnexpectedEnd: This \"Portable Network Graphics\" image is invalid because the "
+        "decoder found an unexpected end of the file.";
+    const std::map<std::string, std::string> expected = {
+        {"pngsuite/xs1n0g01.png", invalidHeader},
+        {"pngsuite/xs2n0g01.png", invalidHeader},
+        {"pngsuite/xs4n0g01.png", invalidHeader},
+        {"pngsuite/xs7n0g01.png", invalidHeader},
+        {"pngsuite/xcrn0g04.png", invalidHeader},
+        {"pngsuite/xlfn0g04.png", invalidHeader},
+        {"pngsuite/xhdn0g08.png", invalidCRC},
+        {"pngsuite/xc1n0g08.png", invalidIHDR},
+        {"pngsuite/xc9n2c08.png", invalidIHDR},
+        {"pngsuite/xd0n2c08.png", invalidIHDR},
+        {"pngsuite/xd3n2c08.png", invalidIHDR},
+        {"pngsuite/xd9n2c08.png", invalidIHDR},
+        {"pngsuite/xdtn0g01.png",
+         "EPNGNoImageData: This \"Portable Network Graphics\" image contains no data."},
+        {"pngsuite/xcsn0g01.png", invalidCRC},
+        {"libpng-crashers/badcrc.png", invalidCRC},
+        {"libpng-crashers/badadler.png",
+         "EPNGZLIBError: Could not decompress the image because it contains invalid compressed "
+         "data.\r\n Description: data error (-3)"},
+        {"libpng-crashers/bad_iCCP.png", invalidCRC},
+        {"libpng-crashers/huge_IDAT.png", invalidCRC},
+        // Chromaticities are skipped unread, so the end of the file is met at the next chunk.
+        {"libpng-crashers/huge_cHRM_chunk.png", unexpectedEnd},
+    };
+    for (const auto& [file, message] : expected) {
+        EXPECT_EQ(LoadOutcome(TestDataPath("png/" + file)), message) << file;
+    }
+    for (const char* type : {"bKGD", "eXIf", "gAMA", "hIST", "iCCP", "iTXt", "pCAL", "pHYs", "sCAL",
+                             "sPLT", "sRGB", "sTER", "tEXt", "tIME", "zTXt"}) {
+        const std::string file = std::string("png/libpng-crashers/huge_") + type + "_chunk.png";
+        EXPECT_EQ(LoadOutcome(TestDataPath(file)), invalidCRC) << file;
+    }
+    for (const char* file : {"huge_juNK_unsafe_to_copy.png", "huge_juNk_safe_to_copy.png"}) {
+        EXPECT_EQ(LoadOutcome(TestDataPath(std::string("png/libpng-crashers/") + file)), invalidCRC)
+            << file;
+    }
+}
+
+TEST(PNGSuite, EmptyAncillaryChunksAreKeptOrIgnored)
+{
+    // Every ancillary chunk with no data, before and after PLTE and after IDAT: the picture is
+    // the one purple pixel, and the empty gAMA changes no colour.
+    TBitmap bitmap;
+    LoadSource(TestDataPath("png/libpng-crashers/empty_ancillary_chunks.png"), bitmap);
+    const TPixels pixels = BitmapPixels(bitmap);
+    ASSERT_EQ(pixels.Pixels.size(), 1u);
+    EXPECT_EQ(pixels.Pixels[0], (TRGB{0x80, 0x00, 0x80}));
+}
