@@ -3,6 +3,7 @@
 #include "app/FileNames.h"
 #include "graphics/Bitmap.h"
 #include "jpeg/JPEGImage.h"
+#include "png/PNGObject.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 
@@ -18,6 +19,10 @@ void LoadSource(const std::string& fileName, TBitmap& bitmap)
         TJPEGImage jpeg;
         jpeg.LoadFile(fileName);
         bitmap.AssignFrom(&jpeg);
+    } else if (upper == ".PNG") {
+        TPNGObject png;
+        png.LoadFile(fileName);
+        bitmap.AssignFrom(&png);
     } else {
         // No decoder for this extension: never write some other picture under its name.
         const std::string asWritten = extension.empty() ? "" : extension.substr(1);
