@@ -12,8 +12,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -411,6 +413,35 @@ private slots:
                  QString::fromStdString("ファイル " + dir.Path("missing.bmp") + " は開けません"));
         QVERIFY(FileExists(dir.Path("first.bmp")));
         QCOMPARE(form.ProgressBar1->value(), 1);
+    }
+
+    void OpenDialogReplacesTheList()
+    {
+        TTempDir dir;
+        WriteFileBytes(dir.Path("b.png"), {0});
+        WriteFileBytes(dir.Path("a.txt"), {0});
+        TForm1 form;
+        form.ListBox1->addItem("old");
+        const QString b = QString::fromStdString(dir.Path("b.png"));
+        const QString a = QString::fromStdString(dir.Path("a.txt"));
+        WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+        form.Button2Click();
+        QCOMPARE(Items(form), QStringList{"old"});
+        WhenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
+            dialog->setDirectory(QString::fromStdString(dir.Root()));
+            // Two names typed into the file name box, as a user picking several files.
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(edit != nullptr);
+            edit->setText(QStringLiteral("\"b.png\" \"a.txt\""));
+            // Confirm as the Open button would, without waiting for the folder to be listed.
+            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+        });
+        form.Button2Click();
+        // Chosen files replace the list, whatever their extension.
+        QCOMPARE(Items(form), (QStringList{b, a}));
     }
 
     void SwatchTakesTheColourChosenInTheDialog()
