@@ -26,8 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > kMaxInputBytes) {
         return 0;
     }
-    kapto::TGIFImage image;
+    kapto::TBitmap bitmap;
     try {
+        // The image is released before the conversion, as source loading does, so that the
+        // bitmap's pixels are no longer shared when it converts them.
+        kapto::TGIFImage image;
         kapto::TMemoryStream input(std::vector<uint8_t>(data, data + size));
         image.LoadFromStream(input);
         if (image.Empty()) {
@@ -38,13 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             int64_t(image.Width()) * image.Height() > kMaxRenderedPixels) {
             return 0;
         }
-        kapto::TBitmap bitmap;
         bitmap.AssignFrom(&image);
-        if (!bitmap.Empty()) {
-            bitmap.SetPixelFormat(kapto::fmt24Bit);
-        }
     } catch (const kapto::Exception&) {
         // GIFException and the other named exceptions are the expected answers to bad input.
+        return 0;
+    }
+    if (!bitmap.Empty()) {
+        bitmap.SetPixelFormat(kapto::fmt24Bit);
     }
     return 0;
 }
