@@ -10,6 +10,7 @@
 #include "runtime/Stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 namespace kapto {

@@ -7,6 +7,8 @@
 #include "gif/GIFSubImage.h"
 #include "runtime/Assert.h"
 
+#include <algorithm>
+
 namespace kapto {
 
 namespace {

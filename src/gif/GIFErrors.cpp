@@ -1,3 +1,5 @@
+// The GIF decoder's message texts and the raising of GIFException.
+
 #include "gif/GIFErrors.h"
 
 namespace kapto {

@@ -6,6 +6,8 @@
 #include "gif/GIFStream.h"
 #include "gif/GIFSubImage.h"
 
+#include <algorithm>
+
 namespace kapto {
 
 TGIFImage::TGIFImage() : m_header(std::make_unique<TGIFHeader>(this)), m_images(this)

@@ -1,3 +1,5 @@
+// Checked reads of GIF data: fixed-size reads, optional single bytes and data sub-blocks.
+
 #include "gif/GIFStream.h"
 
 #include "gif/GIFErrors.h"
