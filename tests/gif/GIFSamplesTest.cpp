@@ -176,3 +176,26 @@ TEST(GIFSamples, FramesAgreeWithGiflib)
     }
     EXPECT_GT(compared, 30);
 }
+
+TEST(GIFSamples, LoadFileThenBitmapAsSourceLoadingDoes)
+{
+    TBitmap bitmap;
+    {
+        TGIFImage image;
+        image.LoadFile(kData + "image-gif/sample_1.gif");
+        bitmap.AssignFrom(&image);
+    }
+    bitmap.SetPixelFormat(fmt24Bit);
+    const TOracleImage oracle = DecodeWithGiflib(ReadFile("image-gif/sample_1.gif"));
+    ASSERT_TRUE(oracle.ok);
+    const TOracleFrame& frame = oracle.frames[0];
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 10; ++x) {
+            const uint32_t rgb = frame.rgb[frame.indices[size_t(y * 10 + x)]];
+            EXPECT_EQ(bitmap.Canvas().GetPixel(x, y),
+                      RGBColor(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)));
+        }
+    }
+    TGIFImage missing;
+    EXPECT_THROW(missing.LoadFile(kData + "no-such-file.gif"), EFOpenError);
+}
