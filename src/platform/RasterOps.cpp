@@ -52,8 +52,13 @@ void ChannelMasks(const TPlatformImage& image, uint32_t masks[3])
 
 bool SameLayout(const TPlatformImage& a, const TPlatformImage& b)
 {
-    if (a.BitCount() != b.BitCount() || a.BitCount() <= 8) {
+    if (a.BitCount() != b.BitCount()) {
         return false;
+    }
+    if (a.BitCount() <= 8) {
+        // Indices mean the same colours only under the same colour table.
+        return a.ColorTable().size() == b.ColorTable().size() &&
+               std::equal(a.ColorTable().begin(), a.ColorTable().end(), b.ColorTable().begin());
     }
     uint32_t ma[3];
     uint32_t mb[3];
@@ -298,7 +303,7 @@ void CopyArea(const TPlatformImage& source, TPlatformImage& target, int32_t widt
     if (width <= 0 || height <= 0) {
         return;
     }
-    if (SameLayout(source, target)) {
+    if (SameLayout(source, target) && (width * source.BitCount()) % 8 == 0) {
         const size_t bytes = size_t(width) * source.BitCount() / 8;
         for (int32_t y = 0; y < height; ++y) {
             std::memcpy(target.Row(y), source.Row(y), bytes);
