@@ -1,6 +1,7 @@
 #include "app/LoadSource.h"
 
 #include "app/FileNames.h"
+#include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "jpeg/JPEGImage.h"
 #include "png/PNGObject.h"
@@ -15,6 +16,12 @@ void LoadSource(const std::string& fileName, TBitmap& bitmap)
     const std::string upper = UpperCaseAscii(extension);
     if (upper == ".BMP") {
         bitmap.LoadFile(fileName);
+    } else if (upper == ".GIF") {
+        // The GIF object goes before the conversion to 24 bits, so the bitmap no longer
+        // shares its pixels and converts them in place.
+        TGIFImage gif;
+        gif.LoadFile(fileName);
+        bitmap.AssignFrom(&gif);
     } else if (upper == ".JPG" || upper == ".JPEG") {
         TJPEGImage jpeg;
         jpeg.LoadFile(fileName);
