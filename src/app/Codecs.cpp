@@ -1,0 +1,40 @@
+#include "app/Codecs.h"
+
+#include "gif/GIFImage.h"
+#include "graphics/Picture.h"
+#include "jpeg/JPEGImage.h"
+#include "png/PNGObject.h"
+
+namespace kapto {
+
+const TGraphicClass& JPEGImageClass()
+{
+    return GraphicClassOf<TJPEGImage>("TJPEGImage");
+}
+
+const TGraphicClass& PNGObjectClass()
+{
+    return GraphicClassOf<TPNGObject>("TPNGObject");
+}
+
+const TGraphicClass& GIFImageClass()
+{
+    return GraphicClassOf<TGIFImage>("TGIFImage");
+}
+
+TCodecRegistration::TCodecRegistration()
+{
+    RegisterImageFormat("jpeg", "JPEG イメージファイル", JPEGImageClass());
+    RegisterImageFormat("jpg", "JPEG イメージファイル", JPEGImageClass());
+    RegisterImageFormat("PNG", "Portable Network Graphics", PNGObjectClass());
+    RegisterImageFormat("GIF", "GIF Image", GIFImageClass());
+}
+
+TCodecRegistration::~TCodecRegistration()
+{
+    UnregisterImageClass(GIFImageClass());
+    UnregisterImageClass(PNGObjectClass());
+    UnregisterImageClass(JPEGImageClass());
+}
+
+} // namespace kapto
