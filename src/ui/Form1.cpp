@@ -4,6 +4,7 @@
 #include "app/ScanFolder.h"
 #include "runtime/Exceptions.h"
 #include "ui/OWDialog.h"
+#include "ui/OpenPictureDialog.h"
 #include "ui/UiFont.h"
 #include "ui/Widgets.h"
 
@@ -192,12 +193,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     connect(ListBox1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at)); });
 
-    OpenPictureDialog1 = new QFileDialog(this);
+    OpenPictureDialog1 = new TOpenPictureDialog(this);
     OpenPictureDialog1->setObjectName("OpenPictureDialog1");
-    OpenPictureDialog1->setFileMode(QFileDialog::ExistingFiles);
-    OpenPictureDialog1->setNameFilter(
-        QStringLiteral("画像ファイル (*.bmp *.jpg *.jpeg *.png *.gif)"));
-    OpenPictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
 
     ColorDialog1 = new QColorDialog(this);
     ColorDialog1->setObjectName("ColorDialog1");

@@ -11,7 +11,6 @@
 
 class QCheckBox;
 class QColorDialog;
-class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -24,6 +23,7 @@ class QAction;
 namespace kapto {
 
 class TFileListBox;
+class TOpenPictureDialog;
 class TRadioGroup;
 class TShape;
 
@@ -65,7 +65,7 @@ public:
     QAction* N1;
     QAction* N2;
     QAction* N3;
-    QFileDialog* OpenPictureDialog1;
+    TOpenPictureDialog* OpenPictureDialog1;
     QColorDialog* ColorDialog1;
 
 public slots:

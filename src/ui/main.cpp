@@ -1,5 +1,6 @@
 // Kapto's main window program.
 
+#include "app/Codecs.h"
 #include "ui/Form1.h"
 
 #include <QApplication>
@@ -20,6 +21,8 @@ int main(int argc, char** argv)
         QApplication::installTranslator(&translator);
     }
 
+    // The picture types are known before the window (and its open dialog) exists.
+    kapto::TCodecRegistration codecs;
     kapto::TForm1 form;
     form.show();
     return QApplication::exec();

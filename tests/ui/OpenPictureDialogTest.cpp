@@ -1,0 +1,153 @@
+// The open dialog with preview: its filter, the paint geometry, the refresh for pictures and
+// for what is not one, and the preview window.
+
+#include "ui/OpenPictureDialog.h"
+#include "app/Codecs.h"
+#include "support/Images.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QTimer>
+#include <QToolButton>
+#include <QTranslator>
+#include <QtTest>
+
+using namespace kapto;
+
+class OpenPictureDialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void FilterListsTheRegisteredTypes()
+    {
+        TCodecRegistration codecs;
+        TOpenPictureDialog dialog(nullptr);
+        QCOMPARE(
+            dialog.nameFilters(),
+            (QStringList{"すべてのファイル (*.gif *.png *.jpg *.jpeg *.bmp)", "GIF Image (*.gif)",
+                         "Portable Network Graphics (*.png)", "JPEG イメージファイル (*.jpg)",
+                         "JPEG イメージファイル (*.jpeg)", "ビットマップ (*.bmp)"}));
+        QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFiles);
+        QCOMPARE(dialog.PreviewButton->toolTip(), QStringLiteral("プレビュー"));
+        QVERIFY(!dialog.PreviewButton->isEnabled());
+        QCOMPARE(dialog.PaintPanel->geometry(), QRect(6, 29, 157, 145));
+    }
+
+    void PaintGeometry_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QRect>("expected");
+        // The paint box is 153 x 141.
+        QTest::newRow("fits, centred") << QSize(100, 50) << QRect(26, 45, 100, 50);
+        QTest::newRow("twice as wide") << QSize(400, 200) << QRect(0, 0, 153, 77);
+        QTest::newRow("twice as high") << QSize(200, 400) << QRect(0, 0, 71, 141);
+        QTest::newRow("exactly the box") << QSize(153, 141) << QRect(0, 0, 153, 141);
+        QTest::newRow("square, too large") << QSize(300, 300) << QRect(0, 0, 141, 141);
+    }
+
+    void PaintGeometry()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QRect, expected);
+        QCOMPARE(TOpenPictureDialog::PictureRect(QSize(153, 141), picture), expected);
+    }
+
+    void RefreshShowsPicturesAndNothingElse()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TOpenPictureDialog dialog(nullptr);
+        const QString bmp =
+            QString::fromStdString(WriteTestBmp(dir.Path("a.bmp"), 100, 50, 0x336699));
+        dialog.RefreshPreview(bmp);
+        QCOMPARE(dialog.PictureLabel->text(), QStringLiteral(" (100x50)"));
+        QVERIFY(dialog.PreviewButton->isEnabled());
+        QCOMPARE(dialog.Picture().Width(), 100);
+
+        WriteFileBytes(dir.Path("notes.txt"), {'h', 'i'});
+        WriteFileBytes(dir.Path("broken.bmp"), {'B', 'M'});
+        for (const std::string& name :
+             {dir.Path("notes.txt"), dir.Path("broken.bmp"), dir.Root(), dir.Path("missing.bmp")}) {
+            dialog.RefreshPreview(bmp);
+            dialog.RefreshPreview(QString::fromStdString(name));
+            QCOMPARE(dialog.PictureLabel->text(), QStringLiteral("画像:"));
+            QVERIFY(!dialog.PreviewButton->isEnabled());
+            QCOMPARE(dialog.Picture().Width(), 0);
+        }
+        // Every registered type previews through its own class.
+        for (const char* sample :
+             {"jpeg/wuffs/mona-lisa.21x32.q90.jpeg", "gif/image-gif/sample_1.gif"}) {
+            dialog.RefreshPreview(QString::fromStdString(TestDataPath(sample)));
+            QVERIFY2(dialog.PreviewButton->isEnabled(), sample);
+        }
+    }
+
+    void RenderDrawsThePicture()
+    {
+        TTempDir dir;
+        TPicture picture;
+        picture.LoadFile(WriteTestBmp(dir.Path("a.bmp"), 4, 2, 0x0000FF));
+        const QImage image = TOpenPictureDialog::Render(*picture.Graphic(), QSize(8, 4), Qt::white);
+        QCOMPARE(image.size(), QSize(8, 4));
+        QCOMPARE(image.pixelColor(7, 3), QColor(255, 0, 0));
+    }
+
+    void PreviewWindowOpensAndEscapeClosesIt()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TOpenPictureDialog dialog(nullptr);
+        dialog.RefreshPreview(
+            QString::fromStdString(WriteTestBmp(dir.Path("a.bmp"), 120, 80, 0x336699)));
+        QString title;
+        QSize imageSize;
+        QTimer::singleShot(50, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal != nullptr);
+            title = modal->windowTitle();
+            if (auto* image = modal->findChild<QLabel*>(QStringLiteral("Image"))) {
+                imageSize = image->size();
+            }
+            QTest::keyClick(modal, Qt::Key_Escape);
+        });
+        QTimer::singleShot(5000, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                modal->close();
+            }
+        });
+        dialog.PreviewClick();
+        QCOMPARE(title, QStringLiteral("プレビュー"));
+        QCOMPARE(imageSize, QSize(120, 80));
+    }
+
+    void Screenshot()
+    {
+        const QByteArray target = qgetenv("KAPTO_SCREENSHOT_DIALOG");
+        if (target.isEmpty()) {
+            QSKIP("KAPTO_SCREENSHOT_DIALOG not set");
+        }
+        TCodecRegistration codecs;
+        QTranslator translator;
+        if (translator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"),
+                            QStringLiteral("_"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QApplication::installTranslator(&translator);
+        }
+        TOpenPictureDialog dialog(nullptr);
+        const QString sample = QString::fromStdString(TestDataPath("jpeg/wuffs"));
+        dialog.setDirectory(sample);
+        dialog.resize(760, 420);
+        dialog.show();
+        dialog.selectFile(sample + QStringLiteral("/peacock.default.jpeg"));
+        QTest::qWait(500);
+        dialog.RefreshPreview(sample + QStringLiteral("/peacock.default.jpeg"));
+        QTest::qWait(100);
+        QVERIFY(dialog.grab().save(QString::fromLocal8Bit(target)));
+    }
+};
+
+QTEST_MAIN(OpenPictureDialogTest)
+#include "OpenPictureDialogTest.moc"
