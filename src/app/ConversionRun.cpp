@@ -6,14 +6,30 @@
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
+#include "runtime/Stream.h"
 
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <exception>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace kapto {
 
 std::string TargetExtension(TTargetFormat format)
 {
     return format == TTargetFormat::Png ? ".png" : ".bmp";
+}
+
+int DefaultJobs()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : int(cores);
 }
 
 std::string FirstFreeNumberedName(const std::string& outputName)
@@ -30,77 +46,299 @@ std::string FirstFreeNumberedName(const std::string& outputName)
 
 namespace {
 
-enum class TRemembered
+enum class TAction
 {
-    None,
     Overwrite,
     Rename,
     Skip
 };
 
+// The overwrite decisions of one run: the question when an output exists, and the choice
+// remembered for the rest of the run once "残りのファイルも同様に処理" was ticked.
+class TDecisions
+{
+public:
+    explicit TDecisions(TOverwritePrompt& prompt) : m_prompt(prompt) {}
+
+    // The action for an output name, or none when the run is to stop.
+    std::optional<TAction> Decide(const std::string& outputName)
+    {
+        if (!FileExists(outputName)) {
+            return TAction::Overwrite;
+        }
+        if (m_applyToRest) {
+            return m_remembered;
+        }
+        const TOverwriteAnswer answer = m_prompt.Ask(outputName);
+        switch (answer.Result) {
+        case owAbort:
+            return std::nullopt;
+        case owOverwrite:
+            m_remembered = TAction::Overwrite;
+            break;
+        case owRename:
+            m_remembered = TAction::Rename;
+            break;
+        default:
+            m_remembered = TAction::Skip;
+            break;
+        }
+        m_applyToRest = answer.ApplyToRest;
+        return m_remembered;
+    }
+
+private:
+    TOverwritePrompt& m_prompt;
+    bool m_applyToRest = false;
+    TAction m_remembered = TAction::Skip;
+};
+
+// One file loaded and encoded ahead of the run. The errors are kept apart because the serial
+// run raises them at different points: a load error before the overwrite question, an
+// encoding error only when the file is written.
+struct TPrepared
+{
+    std::vector<uint8_t> Bytes;
+    std::exception_ptr LoadError;
+    std::exception_ptr EncodeError;
+    uint64_t WritesBeforeLoad = 0; // the run's writes done when loading began
+};
+
+TPrepared Prepare(const std::string& source, const std::string& extension,
+                  const TConversionOptions& options, uint64_t writesBeforeLoad)
+{
+    TPrepared prepared;
+    prepared.WritesBeforeLoad = writesBeforeLoad;
+    // Every file starts from a new, empty bitmap, so nothing of another file (its pixels,
+    // its transparent colour) can reach this file's output.
+    TBitmap bitmap;
+    try {
+        LoadSource(source, bitmap);
+    } catch (...) {
+        prepared.LoadError = std::current_exception();
+        return prepared;
+    }
+    try {
+        TMemoryStream stream;
+        EncodeConverted(options, "output" + extension, bitmap, stream);
+        prepared.Bytes = std::move(stream.Bytes());
+    } catch (...) {
+        prepared.EncodeError = std::current_exception();
+    }
+    return prepared;
+}
+
+// Loads and encodes the files of a run on worker threads, at most `jobs` files ahead of
+// the file the run is deciding, so that no more than that many decoded images are alive.
+// The options are a copy taken when the run starts: the window takes no input during a run,
+// so encoding ahead gives the bytes the run would write itself.
+class TPreparer
+{
+public:
+    TPreparer(const std::vector<std::string>& files, std::string extension,
+              const TConversionOptions& options, int jobs)
+        : m_files(files), m_extension(std::move(extension)), m_options(options), m_jobs(jobs),
+          m_results(files.size())
+    {
+        for (int i = 0; i < jobs; ++i) {
+            m_workers.emplace_back([this] { Work(); });
+        }
+    }
+
+    ~TPreparer()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_cancelled = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& worker : m_workers) {
+            worker.join();
+        }
+    }
+
+    TPreparer(const TPreparer&) = delete;
+    TPreparer& operator=(const TPreparer&) = delete;
+
+    // The prepared file of that index; the run takes them in list order.
+    TPrepared Take(size_t index)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_taken = index + 1;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_results[index].has_value(); });
+        TPrepared prepared = std::move(*m_results[index]);
+        m_results[index].reset();
+        return prepared;
+    }
+
+    void CountWrite()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        ++m_writes;
+    }
+
+    uint64_t Writes()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_writes;
+    }
+
+private:
+    void Work()
+    {
+        for (;;) {
+            size_t index = 0;
+            uint64_t writes = 0;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [&] {
+                    return m_cancelled ||
+                           (m_next < m_files.size() && m_next < m_taken + size_t(m_jobs));
+                });
+                if (m_cancelled) {
+                    return;
+                }
+                index = m_next++;
+                writes = m_writes;
+            }
+            TPrepared prepared = Prepare(m_files[index], m_extension, m_options, writes);
+            {
+                std::lock_guard<std::mutex> guard(m_mutex);
+                m_results[index] = std::move(prepared);
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const std::vector<std::string>& m_files;
+    const std::string m_extension;
+    const TConversionOptions m_options;
+    const int m_jobs;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::optional<TPrepared>> m_results;
+    size_t m_next = 0;
+    size_t m_taken = 0;
+    uint64_t m_writes = 0;
+    bool m_cancelled = false;
+    std::vector<std::thread> m_workers;
+};
+
+// The canonical name of an existing file, to recognise one file under several names; empty
+// when it does not exist.
+std::string CanonicalName(const std::string& fileName)
+{
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return "";
+    }
+    std::string name = resolved;
+    std::free(resolved);
+    return name;
+}
+
+void WriteBytes(const std::string& fileName, const TPrepared& prepared)
+{
+    TAtomicFileStream stream(fileName);
+    if (prepared.EncodeError) {
+        std::rethrow_exception(prepared.EncodeError);
+    }
+    stream.WriteBuffer(prepared.Bytes.data(), prepared.Bytes.size());
+    stream.Commit();
+}
+
+TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& extension,
+                      const TConversionOptions& options, TDecisions& decisions,
+                      TRunProgress& progress)
+{
+    TRunSummary summary;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& source = files[i];
+        progress.FileStarted(int(i), source);
+        TBitmap bitmap;
+        LoadSource(source, bitmap);
+        const std::string outputName = OutputFileName(source, extension);
+        const std::optional<TAction> action = decisions.Decide(outputName);
+        if (!action) {
+            summary.Aborted = true;
+            return summary;
+        }
+        if (*action == TAction::Skip) {
+            ++summary.Skipped;
+        } else {
+            SaveConverted(options,
+                          *action == TAction::Rename ? FirstFreeNumberedName(outputName)
+                                                     : outputName,
+                          bitmap);
+            ++summary.Converted;
+        }
+        progress.SetPosition(int(i) + 1);
+    }
+    return summary;
+}
+
+TRunSummary RunPipelined(const std::vector<std::string>& files, const std::string& extension,
+                         const TConversionOptions& options, TDecisions& decisions,
+                         TRunProgress& progress, int jobs)
+{
+    TRunSummary summary;
+    TPreparer preparer(files, extension, options, jobs);
+    // Files this run has written, by canonical name, with the number of their write.
+    std::map<std::string, uint64_t> written;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& source = files[i];
+        progress.FileStarted(int(i), source);
+        TPrepared prepared = preparer.Take(i);
+        // A source the run itself wrote after it was read ahead (a.bmp written to a.png,
+        // then a.png listed) must be read again, as the serial run reads it only now.
+        const auto rewritten = written.find(CanonicalName(source));
+        if (rewritten != written.end() && rewritten->second > prepared.WritesBeforeLoad) {
+            prepared = Prepare(source, extension, options, preparer.Writes());
+        }
+        if (prepared.LoadError) {
+            std::rethrow_exception(prepared.LoadError);
+        }
+        const std::string outputName = OutputFileName(source, extension);
+        const std::optional<TAction> action = decisions.Decide(outputName);
+        if (!action) {
+            summary.Aborted = true;
+            return summary;
+        }
+        if (*action == TAction::Skip) {
+            ++summary.Skipped;
+        } else {
+            const std::string name =
+                *action == TAction::Rename ? FirstFreeNumberedName(outputName) : outputName;
+            WriteBytes(name, prepared);
+            preparer.CountWrite();
+            written[CanonicalName(name)] = preparer.Writes();
+            ++summary.Converted;
+        }
+        progress.SetPosition(int(i) + 1);
+    }
+    return summary;
+}
+
 } // namespace
 
 TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
                           const TConversionOptions& options, TOverwritePrompt& prompt,
-                          TRunProgress& progress)
+                          TRunProgress& progress, int jobs)
 {
-    TRunSummary summary;
-    int position = 0;
     progress.SetPosition(0);
     progress.SetMaximum(int(files.size()));
-    bool applyToRest = false;
-    TRemembered remembered = TRemembered::None;
+    TDecisions decisions(prompt);
     const std::string extension = TargetExtension(format);
-
-    for (size_t i = 0; i < files.size(); ++i) {
-        const std::string& source = files[i];
-        progress.FileStarted(int(i), source);
-        // Every file starts from a new, empty bitmap, so nothing of the previous file (its
-        // pixels, its transparent colour) can reach this file's output.
-        TBitmap bitmap;
-        LoadSource(source, bitmap);
-        const std::string outputName = OutputFileName(source, extension);
-
-        TRemembered action = TRemembered::Overwrite;
-        if (FileExists(outputName)) {
-            if (applyToRest) {
-                action = remembered;
-            } else {
-                const TOverwriteAnswer answer = prompt.Ask(outputName);
-                switch (answer.Result) {
-                case owAbort:
-                    summary.Aborted = true;
-                    return summary;
-                case owOverwrite:
-                    action = TRemembered::Overwrite;
-                    break;
-                case owRename:
-                    action = TRemembered::Rename;
-                    break;
-                default:
-                    action = TRemembered::Skip;
-                    break;
-                }
-                remembered = action;
-                applyToRest = answer.ApplyToRest;
-            }
-        }
-        switch (action) {
-        case TRemembered::Overwrite:
-            SaveConverted(options, outputName, bitmap);
-            ++summary.Converted;
-            break;
-        case TRemembered::Rename:
-            SaveConverted(options, FirstFreeNumberedName(outputName), bitmap);
-            ++summary.Converted;
-            break;
-        default:
-            ++summary.Skipped;
-            break;
-        }
-        progress.SetPosition(++position);
+    if (jobs <= 0) {
+        jobs = DefaultJobs();
     }
-    return summary;
+    // Nothing to overlap for a single file.
+    if (jobs == 1 || files.size() <= 1) {
+        return RunSerial(files, extension, options, decisions, progress);
+    }
+    return RunPipelined(files, extension, options, decisions, progress,
+                        int(std::min<size_t>(size_t(jobs), files.size())));
 }
 
 } // namespace kapto

@@ -62,9 +62,17 @@ struct TRunSummary
 
 // The run. Failures leave as exceptions: the run ends at that file, files already written
 // stay, and the progress position stays where it was.
+//
+// jobs: how many files are loaded and encoded at once; 1 is the plain serial run, 0 one per
+// core. Whatever the count, decisions and writes happen on the calling thread in list order,
+// exactly as in the serial run, and every file written has the serial run's bytes; work done
+// ahead for a file that is skipped, or that lies after an error or an abort, is dropped.
 TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
                           const TConversionOptions& options, TOverwritePrompt& prompt,
-                          TRunProgress& progress);
+                          TRunProgress& progress, int jobs = 1);
+
+// The number of files a run with jobs 0 works on at once: the machine's cores.
+int DefaultJobs();
 
 // The first numbered name (-01 … -99, then -00) of the output name that does not exist.
 // Raises EFCreateError naming the output file when all 100 exist.

@@ -4,6 +4,7 @@
 #include "graphics/Bitmap.h"
 #include "png/PNGObject.h"
 #include "png/PNGRows.h"
+#include "runtime/Stream.h"
 
 #include <vector>
 
@@ -169,10 +170,11 @@ void BrightnessPass(const TConversionOptions& options, TPNGObject& png, TBitmap&
 
 } // namespace
 
-void SaveConverted(const TConversionOptions& options, const std::string& fileName, TBitmap& bitmap)
+void EncodeConverted(const TConversionOptions& options, const std::string& fileName,
+                     TBitmap& bitmap, TStream& stream)
 {
     if (UpperCaseAscii(ExtractExtension(fileName)) == ".BMP") {
-        bitmap.SaveFile(fileName);
+        bitmap.SaveToStream(stream);
         return;
     }
     TPNGObject png;
@@ -192,7 +194,15 @@ void SaveConverted(const TConversionOptions& options, const std::string& fileNam
     } else if (options.BrightnessAlpha) {
         BrightnessPass(options, png, bitmap);
     }
-    png.SaveFile(fileName);
+    png.SaveToStream(stream);
+}
+
+void SaveConverted(const TConversionOptions& options, const std::string& fileName, TBitmap& bitmap)
+{
+    // Written beside the target and renamed over it only when complete.
+    TAtomicFileStream stream(fileName);
+    EncodeConverted(options, fileName, bitmap, stream);
+    stream.Commit();
 }
 
 } // namespace kapto

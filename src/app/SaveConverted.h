@@ -9,10 +9,16 @@
 namespace kapto {
 
 class TBitmap;
+class TStream;
 
 // Writes the 24-bit bitmap under the name: as BMP when the name ends in ".bmp" (any case),
 // else as PNG. Raises the file layer's or the codec's exception when the file cannot be
 // written; an existing file of that name is then left as it was.
 void SaveConverted(const TConversionOptions& options, const std::string& fileName, TBitmap& bitmap);
+
+// The bytes SaveConverted writes for that name, into a stream: the file format follows the
+// name's extension, nothing else of the name counts.
+void EncodeConverted(const TConversionOptions& options, const std::string& fileName,
+                     TBitmap& bitmap, TStream& stream);
 
 } // namespace kapto

@@ -65,6 +65,9 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
         ->check(CLI::IsMember({"ask", "overwrite", "rename", "skip", "abort"}));
     app.add_flag("--list", commandLine.ListOnly, "Print the files the run would convert");
     app.add_flag("-q,--quiet", commandLine.Quiet, "No progress and no summary");
+    app.add_option("--jobs", commandLine.Jobs,
+                   "Files loaded and encoded at once (default: one per core; 1: one at a time)")
+        ->check(CLI::Range(1, 256));
     app.add_option("--key", key,
                    "Make one colour transparent: top-left, bottom-left, top-right, "
                    "bottom-right (a corner pixel) or #RRGGBB");

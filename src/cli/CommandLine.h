@@ -26,6 +26,7 @@ struct TCommandLine
     TOnExists OnExists = TOnExists::Skip;
     bool ListOnly = false;
     bool Quiet = false;
+    int Jobs = 0; // files loaded and encoded at once; 0: one per core
     TConversionOptions Options;
 };
 

@@ -162,8 +162,8 @@ int main(int argc, char** argv)
     std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists);
     TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0);
     try {
-        const TRunSummary summary =
-            RunConversion(files, commandLine.Format, commandLine.Options, *prompt, progress);
+        const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
+                                                  *prompt, progress, commandLine.Jobs);
         progress.Clear();
         if (!commandLine.Quiet) {
             std::cout << summary.Converted << " converted, " << summary.Skipped << " skipped"

@@ -297,7 +297,7 @@ void TForm1::Button1Click(QObject* sender)
     QString error;
     m_running = true;
     try {
-        RunConversion(files, format, options, dialog, *this);
+        RunConversion(files, format, options, dialog, *this, 0);
     } catch (const Exception& e) {
         error = QString::fromStdString(e.Message());
     } catch (const std::bad_alloc&) {

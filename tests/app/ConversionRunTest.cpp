@@ -47,7 +47,8 @@ public:
     std::vector<int> Positions;
 };
 
-class ConversionRunTest : public ::testing::Test
+// Every case runs serially and pipelined: the answers must not differ.
+class ConversionRunTest : public ::testing::TestWithParam<int>
 {
 protected:
     // A BMP source whose single colour tells which file it came from.
@@ -64,7 +65,8 @@ protected:
     }
     TRunSummary Run(const std::vector<std::string>& files, TScriptedPrompt& prompt)
     {
-        return RunConversion(files, TTargetFormat::Bmp, TConversionOptions(), prompt, m_progress);
+        return RunConversion(files, TTargetFormat::Bmp, TConversionOptions(), prompt, m_progress,
+                             GetParam());
     }
 
     TTempDir m_dir;
@@ -73,7 +75,7 @@ protected:
 
 } // namespace
 
-TEST_F(ConversionRunTest, EmptyListWritesNothing)
+TEST_P(ConversionRunTest, EmptyListWritesNothing)
 {
     TScriptedPrompt prompt({});
     const TRunSummary summary = Run({}, prompt);
@@ -83,7 +85,7 @@ TEST_F(ConversionRunTest, EmptyListWritesNothing)
     EXPECT_TRUE(m_dir.Entries().empty());
 }
 
-TEST_F(ConversionRunTest, OutputBesideTheSourceWithoutAQuestion)
+TEST_P(ConversionRunTest, OutputBesideTheSourceWithoutAQuestion)
 {
     // On a case-sensitive file system "pic.BMP" and "pic.bmp" are two names.
     const std::string source = Source("pic.BMP", clBlack);
@@ -96,7 +98,7 @@ TEST_F(ConversionRunTest, OutputBesideTheSourceWithoutAQuestion)
     EXPECT_EQ(m_progress.Positions, (std::vector<int>{0, 1}));
 }
 
-TEST_F(ConversionRunTest, OverwriteReplacesTheSourceItself)
+TEST_P(ConversionRunTest, OverwriteReplacesTheSourceItself)
 {
     const std::string source = Source("a.bmp", 0x0000FF);
     const std::vector<uint8_t> before = ReadFileBytes(source);
@@ -107,7 +109,7 @@ TEST_F(ConversionRunTest, OverwriteReplacesTheSourceItself)
     EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"a.bmp"});
 }
 
-TEST_F(ConversionRunTest, RenameTakesTheFirstFreeNumber)
+TEST_P(ConversionRunTest, RenameTakesTheFirstFreeNumber)
 {
     const std::string cat = Source("cat.bmp", 0x112233);
     Source("cat-01.bmp", clBlack);
@@ -123,7 +125,7 @@ TEST_F(ConversionRunTest, RenameTakesTheFirstFreeNumber)
     EXPECT_EQ(ColorOf("dog-01.bmp"), 0x445566);
 }
 
-TEST_F(ConversionRunTest, ApplyToRestRenamesEachFileFromOne)
+TEST_P(ConversionRunTest, ApplyToRestRenamesEachFileFromOne)
 {
     const std::string a = Source("a.bmp", 0x0A);
     const std::string b = Source("b.bmp", 0x0B);
@@ -136,7 +138,7 @@ TEST_F(ConversionRunTest, ApplyToRestRenamesEachFileFromOne)
     EXPECT_EQ(ColorOf("b-02.bmp"), 0x0B);
 }
 
-TEST_F(ConversionRunTest, ApplyToRestSkipStillWritesNewNames)
+TEST_P(ConversionRunTest, ApplyToRestSkipStillWritesNewNames)
 {
     const std::string a = Source("a.bmp", 0x0A);
     const std::string b = Source("b.bmp", 0x0B);
@@ -152,7 +154,7 @@ TEST_F(ConversionRunTest, ApplyToRestSkipStillWritesNewNames)
     EXPECT_EQ(m_progress.Positions, (std::vector<int>{0, 1, 2, 3}));
 }
 
-TEST_F(ConversionRunTest, WithoutTheTickEveryExistingNameIsAsked)
+TEST_P(ConversionRunTest, WithoutTheTickEveryExistingNameIsAsked)
 {
     const std::string a = Source("a.bmp", 0x0A);
     const std::string b = Source("b.bmp", 0x0B);
@@ -163,7 +165,7 @@ TEST_F(ConversionRunTest, WithoutTheTickEveryExistingNameIsAsked)
     EXPECT_EQ(summary.Converted, 1);
 }
 
-TEST_F(ConversionRunTest, AbortEndsTheRunWhateverTheTick)
+TEST_P(ConversionRunTest, AbortEndsTheRunWhateverTheTick)
 {
     const std::string a = Source("a.BMP", 0x0A);
     const std::string b = Source("b.bmp", 0x0B);
@@ -178,7 +180,7 @@ TEST_F(ConversionRunTest, AbortEndsTheRunWhateverTheTick)
     EXPECT_FALSE(FileExists(m_dir.Path("c.bmp")));
 }
 
-TEST_F(ConversionRunTest, AnErrorEndsTheRunAtThatFile)
+TEST_P(ConversionRunTest, AnErrorEndsTheRunAtThatFile)
 {
     const std::string a = Source("a.BMP", 0x0A);
     const std::string missing = m_dir.Path("missing.bmp");
@@ -195,7 +197,7 @@ TEST_F(ConversionRunTest, AnErrorEndsTheRunAtThatFile)
     EXPECT_EQ(m_progress.Positions, (std::vector<int>{0, 1}));
 }
 
-TEST_F(ConversionRunTest, UnknownExtensionsAreRefusedNotFilledFromThePreviousFile)
+TEST_P(ConversionRunTest, UnknownExtensionsAreRefusedNotFilledFromThePreviousFile)
 {
     const std::string a = Source("a.BMP", 0x0A);
     const std::string text = m_dir.Path("notes.Tiff");
@@ -210,7 +212,7 @@ TEST_F(ConversionRunTest, UnknownExtensionsAreRefusedNotFilledFromThePreviousFil
     EXPECT_FALSE(FileExists(m_dir.Path("notes.bmp")));
 }
 
-TEST_F(ConversionRunTest, AllHundredNumberedNamesTakenIsAnError)
+TEST_P(ConversionRunTest, AllHundredNumberedNamesTakenIsAnError)
 {
     const std::string cat = Source("cat.bmp", 0x0A);
     for (int n = 0; n < 100; ++n) {
@@ -227,7 +229,7 @@ TEST_F(ConversionRunTest, AllHundredNumberedNamesTakenIsAnError)
     }
 }
 
-TEST_F(ConversionRunTest, NumberedNamesWrapFromNinetyNineToZero)
+TEST_P(ConversionRunTest, NumberedNamesWrapFromNinetyNineToZero)
 {
     const std::string cat = Source("cat.bmp", 0x0A);
     for (int n = 1; n < 100; ++n) {
@@ -236,3 +238,9 @@ TEST_F(ConversionRunTest, NumberedNamesWrapFromNinetyNineToZero)
     }
     EXPECT_EQ(FirstFreeNumberedName(cat), m_dir.Path("cat-00.bmp"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Jobs, ConversionRunTest, ::testing::Values(1, 3),
+                         [](const ::testing::TestParamInfo<int>& parameter) {
+                             return parameter.param == 1 ? std::string("Serial")
+                                                         : std::string("Pipelined");
+                         });
