@@ -7,7 +7,7 @@ packages=(cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libcli11-dev
           qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
 if [ "${1:-run}" = test ]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libgif-dev clang
-               libclang-rt-14-dev clang-format xvfb xauth)
+               libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs)
 fi
 
 missing=()
