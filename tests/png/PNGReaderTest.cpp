@@ -10,6 +10,7 @@
 #include "png/PNGTestFile.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -515,10 +516,14 @@ TEST(PNGReader, RoundTripsThroughTheWriterAtAwkwardSizes)
 
 namespace {
 
-// Files written by the writer from pictures of several formats.
+// Small files of the conformance suite (palette alpha, gray alpha, Adam7 at 2 bits, RGB) and
+// files written by the writer from pictures of several formats.
 std::vector<TBytes> SweepFiles()
 {
     std::vector<TBytes> files;
+    for (const char* name : {"tm3n3p02", "basn4a08", "s09i3p02", "basn2c08"}) {
+        files.push_back(ReadFileBytes(TestDataPath(std::string("png/pngsuite/") + name + ".png")));
+    }
     const TFormat formats[] = {{0, 4}, {3, 8}, {2, 16}, {6, 8}};
     for (const TFormat& format : formats) {
         TPNGObject png;
