@@ -78,6 +78,15 @@ TRowReader::TChannel TRowReader::MakeChannel(uint32_t mask)
         channel.Mask = mask;
         channel.Shift = CountTrailingZeros(mask);
         channel.Max = mask >> channel.Shift;
+        // Channels of up to 16 bits (every 16-bit image) widen through a table instead of a
+        // division per pixel.
+        if (channel.Max <= 0xFFFF && channel.Max != 0xFF) {
+            channel.Widened.resize(size_t(channel.Max) + 1);
+            for (uint32_t value = 0; value <= channel.Max; ++value) {
+                channel.Widened[value] =
+                    uint8_t((uint64_t(value) * 255 + channel.Max / 2) / channel.Max);
+            }
+        }
     }
     return channel;
 }
@@ -88,6 +97,9 @@ uint8_t TRowReader::Extract(const TChannel& channel, uint32_t pixel)
         return 0;
     }
     const uint32_t value = (pixel & channel.Mask) >> channel.Shift;
+    if (!channel.Widened.empty()) {
+        return channel.Widened[value];
+    }
     if (channel.Max == 0xFF) {
         return uint8_t(value);
     }

@@ -35,6 +35,7 @@ private:
         uint32_t Mask = 0;
         unsigned Shift = 0;
         uint32_t Max = 0;
+        std::vector<uint8_t> Widened; // 8-bit value of each channel value, for narrow masks
     };
     static TChannel MakeChannel(uint32_t mask);
     static uint8_t Extract(const TChannel& channel, uint32_t pixel);
