@@ -17,13 +17,19 @@ TPlatformImage& TCanvas::Target()
 
 TColor TCanvas::GetPixel(int32_t x, int32_t y)
 {
-    return ReadPixel(Target(), x, y);
+    // An empty image has no pixel to read: like any read outside an image.
+    TPlatformImage* image = RequireContext();
+    return image != nullptr ? ReadPixel(*image, x, y) : clInvalid;
 }
 
 void TCanvas::SetPixel(int32_t x, int32_t y, TColor color)
 {
     Changing();
-    WritePixel(Target(), x, y, ResolveColor(color));
+    TPlatformImage* image = RequireContext();
+    if (image == nullptr) {
+        return;
+    }
+    WritePixel(*image, x, y, ResolveColor(color));
     Changed();
 }
 

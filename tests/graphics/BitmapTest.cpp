@@ -370,3 +370,11 @@ TEST(BitmapTest, DefaultTransparencyColorIsBottomLeftPixel)
     TBitmap empty;
     EXPECT_EQ(empty.TransparencyColor(), clInvalid);
 }
+
+TEST(BitmapTest, EmptyBitmapCanvasReadsNothingAndWritesNothing)
+{
+    TBitmap bitmap;
+    EXPECT_EQ(bitmap.Canvas().GetPixel(0, 0), clInvalid);
+    bitmap.Canvas().SetPixel(0, 0, clWhite);
+    EXPECT_TRUE(bitmap.Empty());
+}
