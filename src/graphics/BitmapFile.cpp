@@ -346,10 +346,10 @@ void TBitmap::WriteBitmapData(TStream& stream, bool withLengthPrefix)
     if (d.Bmih.ClrUsed != 0 && d.Bmih.ClrUsed < colors.size()) {
         colors.resize(d.Bmih.ClrUsed);
     }
-    // The core header holds 16-bit unsigned sizes and bottom-up rows only; an image that no
-    // longer fits it is written with the info header rather than with a cut-off size.
-    const bool core = m_image->CoreHeader && d.Bmih.Width <= 0xFFFF && d.Bmih.Height > 0 &&
-                      d.Bmih.Height <= 0xFFFF;
+    // The core header holds 16-bit unsigned sizes, bottom-up rows and no colour masks; an
+    // image that no longer fits it is written with the info header rather than misread.
+    const bool core = m_image->CoreHeader && !hasMasks && d.Bmih.Width <= 0xFFFF &&
+                      d.Bmih.Height > 0 && d.Bmih.Height <= 0xFFFF;
     if (colors.empty() && !core && m_image->Palette != nullptr && !m_image->Halftone) {
         colors = ColorTableFromPalette(*m_image->Palette);
     }

@@ -241,6 +241,17 @@ TEST(BitmapFileTest, CoreHeaderSourceIsWrittenWithCoreHeader)
     const std::vector<uint8_t> wide = SaveBytes(bitmap);
     EXPECT_EQ(Get32(wide, 14), 40u);
     EXPECT_EQ(Get32(wide, 18), 70000u);
+
+    // Colour masks have no place in a core header either: 5-6-5 keeps its masks.
+    TBitmap masked;
+    LoadBytes(masked, BuildBmp(source));
+    masked.SetPixelFormat(fmt16Bit);
+    const std::vector<uint8_t> sixteen = SaveBytes(masked);
+    EXPECT_EQ(Get32(sixteen, 14), 40u);
+    EXPECT_EQ(Get32(sixteen, 54), 0xF800u);
+    TBitmap reread;
+    LoadBytes(reread, sixteen);
+    EXPECT_EQ(reread.PixelFormat(), fmt16Bit);
 }
 
 TEST(BitmapFileTest, UnconvertedFilesAreWrittenBackAsRead)
