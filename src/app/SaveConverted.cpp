@@ -12,29 +12,6 @@ namespace kapto {
 
 namespace {
 
-// The key colour the options choose: a corner pixel of the bitmap or the swatch colour;
-// -1, which equals no pixel, when no source is chosen.
-TColor KeyColor(const TConversionOptions& options, TBitmap& bitmap)
-{
-    const int32_t right = bitmap.Width() - 1;
-    const int32_t bottom = bitmap.Height() - 1;
-    switch (options.KeySource) {
-    case TKeySource::Swatch:
-        return options.SwatchColor;
-    case TKeySource::TopLeft:
-        return bitmap.Canvas().GetPixel(0, 0);
-    case TKeySource::BottomLeft:
-        return bitmap.Canvas().GetPixel(0, bottom);
-    case TKeySource::TopRight:
-        return bitmap.Canvas().GetPixel(right, 0);
-    case TKeySource::BottomRight:
-        return bitmap.Canvas().GetPixel(right, bottom);
-    case TKeySource::None:
-        break;
-    }
-    return clInvalid;
-}
-
 // Opacity in percent as an alpha byte, rounding towards zero: 100 gives 255, 50 gives 127.
 uint8_t OpacityByte(int percent)
 {
@@ -170,6 +147,27 @@ void BrightnessPass(const TConversionOptions& options, TPNGObject& png, TBitmap&
 
 } // namespace
 
+TColor ChosenKeyColor(const TConversionOptions& options, TBitmap& bitmap)
+{
+    const int32_t right = bitmap.Width() - 1;
+    const int32_t bottom = bitmap.Height() - 1;
+    switch (options.KeySource) {
+    case TKeySource::Swatch:
+        return options.SwatchColor;
+    case TKeySource::TopLeft:
+        return bitmap.Canvas().GetPixel(0, 0);
+    case TKeySource::BottomLeft:
+        return bitmap.Canvas().GetPixel(0, bottom);
+    case TKeySource::TopRight:
+        return bitmap.Canvas().GetPixel(right, 0);
+    case TKeySource::BottomRight:
+        return bitmap.Canvas().GetPixel(right, bottom);
+    case TKeySource::None:
+        break;
+    }
+    return clInvalid;
+}
+
 void EncodeConverted(const TConversionOptions& options, const std::string& fileName,
                      TBitmap& bitmap, TStream& stream)
 {
@@ -181,7 +179,7 @@ void EncodeConverted(const TConversionOptions& options, const std::string& fileN
     png.AssignFrom(&bitmap);
     TColor key = clInvalid;
     if (options.KeyTransparent) {
-        key = KeyColor(options, bitmap);
+        key = ChosenKeyColor(options, bitmap);
     }
     if (options.KeyTransparent && !options.UniformOpacity) {
         png.SetTransparent(true);

@@ -16,6 +16,10 @@ class TStream;
 // written; an existing file of that name is then left as it was.
 void SaveConverted(const TConversionOptions& options, const std::string& fileName, TBitmap& bitmap);
 
+// The key colour the options choose: a corner pixel of the bitmap or the swatch colour; -1,
+// which equals no pixel, when no source is chosen.
+TColor ChosenKeyColor(const TConversionOptions& options, TBitmap& bitmap);
+
 // The bytes SaveConverted writes for that name, into a stream: the file format follows the
 // name's extension, nothing else of the name counts.
 void EncodeConverted(const TConversionOptions& options, const std::string& fileName,

@@ -5,9 +5,11 @@
 #include "runtime/Exceptions.h"
 #include "ui/OWDialog.h"
 #include "ui/OpenPictureDialog.h"
+#include "ui/PreviewWindow.h"
 #include "ui/UiFont.h"
 #include "ui/Widgets.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +19,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidgetItem>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -212,6 +215,20 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
     connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Click);
     connect(Shape1, &TShape::MouseUp, this, &TForm1::Shape1MouseUp);
+
+    // The preview follows every option, the swatch and the selected line.
+    connect(ListBox1, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { OpenPreview(ListBox1->row(item)); });
+    connect(ListBox1, &QListWidget::currentRowChanged, this, &TForm1::UpdatePreview);
+    const QList<QAbstractButton*> optionButtons = {
+        CheckBox1,           CheckBox2,    CheckBox3,    CheckBox4,
+        CheckBox5,           CheckBox6,    RadioButton1, RadioButton2,
+        RadioButton3,        RadioButton4, RadioButton5, RadioGroup1->Item(0),
+        RadioGroup1->Item(1)};
+    for (QAbstractButton* box : optionButtons) {
+        connect(box, &QAbstractButton::toggled, this, &TForm1::UpdatePreview);
+    }
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::UpdatePreview);
 
     setGeometry(348, 177, kDesignWidth, kDesignHeight);
     FormCreate();
@@ -422,7 +439,34 @@ void TForm1::Shape1MouseUp()
         const QColor chosen = ColorDialog1->currentColor();
         Shape1->SetBrushColor(
             RGBColor(uint8_t(chosen.red()), uint8_t(chosen.green()), uint8_t(chosen.blue())));
+        UpdatePreview();
     }
+}
+
+void TForm1::OpenPreview(int row)
+{
+    if (row < 0 || row >= ListBox1->count()) {
+        return;
+    }
+    if (PreviewWindow == nullptr) {
+        PreviewWindow = new TPreviewWindow(this);
+    }
+    ListBox1->setCurrentRow(row);
+    PreviewWindow->show();
+    PreviewWindow->raise();
+    UpdatePreview();
+}
+
+void TForm1::UpdatePreview()
+{
+    if (PreviewWindow == nullptr || !PreviewWindow->isVisible()) {
+        return;
+    }
+    const int row = ListBox1->currentRow();
+    if (row < 0 || row >= ListBox1->count()) {
+        return;
+    }
+    PreviewWindow->Request(ListBox1->item(row)->text(), ReadOptions());
 }
 
 void TForm1::WMDropFiles(const QStringList& paths)

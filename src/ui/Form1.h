@@ -24,6 +24,7 @@ namespace kapto {
 
 class TFileListBox;
 class TOpenPictureDialog;
+class TPreviewWindow;
 class TRadioGroup;
 class TShape;
 
@@ -67,6 +68,8 @@ public:
     QAction* N3;
     TOpenPictureDialog* OpenPictureDialog1;
     QColorDialog* ColorDialog1;
+    // The preview of the converted picture, made on first use.
+    TPreviewWindow* PreviewWindow = nullptr;
 
 public slots:
     void Button1Click(QObject* sender);
@@ -81,6 +84,10 @@ public slots:
     void Shape1MouseUp();
     // Files and folders dropped on the list.
     void WMDropFiles(const QStringList& paths);
+    // Opens the preview of a line of the list (double-click or Enter).
+    void OpenPreview(int row);
+    // Renders the preview again for the current line and options, when it is open.
+    void UpdatePreview();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

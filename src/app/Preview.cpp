@@ -1,0 +1,140 @@
+#include "app/Preview.h"
+
+#include "app/LoadSource.h"
+#include "app/SaveConverted.h"
+#include "graphics/Bitmap.h"
+#include "png/PNGObject.h"
+#include "png/PNGRows.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Stream.h"
+
+#include <cstdio>
+#include <new>
+
+namespace kapto {
+
+namespace {
+
+// The pixels of the PNG as read back, with the alpha its colour type or key gives them.
+void ReadBack(TPNGObject& png, TPreviewResult& result)
+{
+    const TChunkIHDR& header = png.Header();
+    result.Width = int32_t(header.Width);
+    result.Height = int32_t(header.Height);
+    result.Rgba.resize(size_t(header.Width) * header.Height * 4);
+    const bool keyed = png.TransparencyKind() == TTransparencyKind::KeyColor;
+    const TColor key = keyed ? png.TransparentKeyColor() : clInvalid;
+    for (uint32_t y = 0; y < header.Height; ++y) {
+        const uint8_t* alpha = header.ColorType == COLOR_RGBALPHA ? png.AlphaRow(y) : nullptr;
+        uint8_t* out = &result.Rgba[size_t(y) * header.Width * 4];
+        for (uint32_t x = 0; x < header.Width; ++x) {
+            const TColor color = png.GetPixel(int32_t(x), int32_t(y));
+            out[4 * x] = RedOf(color);
+            out[4 * x + 1] = GreenOf(color);
+            out[4 * x + 2] = BlueOf(color);
+            out[4 * x + 3] = alpha != nullptr ? alpha[x] : (keyed && color == key ? 0 : 255);
+        }
+    }
+}
+
+std::string Percent(uint64_t part, uint64_t whole)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%",
+                  whole == 0 ? 0.0 : 100.0 * double(part) / double(whole));
+    return text;
+}
+
+const char* CornerName(TKeySource source)
+{
+    switch (source) {
+    case TKeySource::TopLeft:
+        return "左上";
+    case TKeySource::BottomLeft:
+        return "左下";
+    case TKeySource::TopRight:
+        return "右上";
+    case TKeySource::BottomRight:
+        return "右下";
+    case TKeySource::Swatch:
+        return "色";
+    case TKeySource::None:
+        break;
+    }
+    return "";
+}
+
+} // namespace
+
+TPreviewResult RenderPreview(const std::string& source, const TConversionOptions& options)
+{
+    TPreviewResult result;
+    try {
+        TBitmap bitmap;
+        LoadSource(source, bitmap);
+        if (options.KeyTransparent && options.KeySource != TKeySource::None) {
+            result.Keyed = true;
+            result.KeySource = options.KeySource;
+            result.Key = ChosenKeyColor(options, bitmap);
+            for (int32_t y = 0; y < bitmap.Height(); ++y) {
+                const uint8_t* row = bitmap.RowAddress(y);
+                for (int32_t x = 0; x < bitmap.Width(); ++x) {
+                    if (RGBColor(row[3 * x + 2], row[3 * x + 1], row[3 * x]) == result.Key) {
+                        ++result.KeyPixels;
+                    }
+                }
+            }
+        }
+        TMemoryStream stream;
+        EncodeConverted(options, "preview.png", bitmap, stream);
+        result.Png = stream.Bytes();
+        TPNGObject png;
+        stream.SetPosition(0);
+        png.LoadFromStream(stream);
+        ReadBack(png, result);
+    } catch (const Exception& e) {
+        TPreviewResult failed;
+        failed.Error = e.Message();
+        return failed;
+    } catch (const std::bad_alloc&) {
+        TPreviewResult failed;
+        failed.Error = "メモリが不足しています";
+        return failed;
+    }
+    for (size_t i = 3; i < result.Rgba.size(); i += 4) {
+        const uint8_t alpha = result.Rgba[i];
+        if (alpha == 0) {
+            ++result.Transparent;
+        } else if (alpha == 255) {
+            ++result.Opaque;
+        } else {
+            ++result.Partial;
+        }
+    }
+    return result;
+}
+
+std::string PreviewSummary(const TPreviewResult& result)
+{
+    if (!result.Error.empty()) {
+        return result.Error;
+    }
+    const uint64_t pixels = uint64_t(result.Width) * uint64_t(result.Height);
+    std::string text = std::to_string(result.Width) + "×" + std::to_string(result.Height);
+    if (result.Keyed) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "#%02X%02X%02X", RedOf(result.Key), GreenOf(result.Key),
+                      BlueOf(result.Key));
+        text += std::string("  透過色 ") + hex + " (" + CornerName(result.KeySource) + ")";
+    }
+    text += "  透明 " + Percent(result.Transparent, pixels) + "  半透明 " +
+            Percent(result.Partial, pixels) + "  不透明 " + Percent(result.Opaque, pixels);
+    if (result.Keyed && result.KeyPixels == 0) {
+        text += "  ※透過色の画素がありません";
+    } else if (result.Keyed && result.KeyPixels * 10 > pixels * 9) {
+        text += "  ※透過色が画像の 90% を超えています";
+    }
+    return text;
+}
+
+} // namespace kapto

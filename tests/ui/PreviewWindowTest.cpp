@@ -1,0 +1,204 @@
+// The live preview: opened from the list, following every option, showing the pixels of the
+// file ">PNG" writes, its summary, failures in place of a picture, and never hanging.
+
+#include "ui/PreviewWindow.h"
+#include "app/Codecs.h"
+#include "support/Images.h"
+#include "support/TempDir.h"
+#include "ui/Form1.h"
+#include "ui/Widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+using namespace kapto;
+
+namespace {
+
+// Waits until the preview shows the result of the newest request.
+bool WaitForPreview(TPreviewWindow* preview)
+{
+    for (int i = 0; i < 1000; ++i) {
+        QTest::qWait(5);
+        if (preview->Result() != nullptr && !preview->IsRendering()) {
+            QTest::qWait(5);
+            if (!preview->IsRendering()) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::string Framed(TTempDir& dir, const std::string& name)
+{
+    return WriteTestBmp(dir.Path(name), 12, 8, [](int x, int y) {
+        return x < 2 || y < 2 || x >= 10 || y >= 6 ? clBlack : TColor(0x0000FF);
+    });
+}
+
+} // namespace
+
+class PreviewWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void OpensFromTheListAndFollowsTheOptions()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TForm1 form;
+        form.ListBox1->addItem(QString::fromStdString(Framed(dir, "a.bmp")));
+        form.show();
+        // Enter (or a double-click) on a line opens the preview.
+        form.ListBox1->setCurrentRow(0);
+        emit form.ListBox1->itemActivated(form.ListBox1->item(0));
+        QVERIFY(form.PreviewWindow != nullptr);
+        QVERIFY(form.PreviewWindow->isVisible());
+        QCOMPARE(form.PreviewWindow->windowTitle(), QStringLiteral("変換結果のプレビュー"));
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(form.PreviewWindow->Image().pixelColor(0, 0).alpha(), 255);
+
+        // Key colour from the top-left corner: the frame becomes transparent.
+        form.RadioButton1->setChecked(true);
+        form.CheckBox1->setChecked(true);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(form.PreviewWindow->Image().pixelColor(0, 0).alpha(), 0);
+        QVERIFY(form.PreviewWindow->Summary->text().contains(QStringLiteral("#000000 (左上)")));
+        QVERIFY(form.PreviewWindow->KeySwatch->isVisibleTo(form.PreviewWindow));
+
+        // Opacity with the rim kept opaque.
+        form.CheckBox2->setChecked(true);
+        form.ScrollBar1->setValue(40);
+        form.CheckBox6->setChecked(true);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        const QImage& image = form.PreviewWindow->Image();
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+        QCOMPARE(image.pixelColor(1, 1).alpha(), 255);
+        QCOMPARE(image.pixelColor(5, 4).alpha(), 102);
+
+        // The swatch colour and the other corner buttons are followed too.
+        form.RadioButton5->setChecked(true);
+        form.Shape1->SetBrushColor(0x0000FF);
+        form.UpdatePreview();
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(form.PreviewWindow->Image().pixelColor(5, 4).alpha(), 0);
+    }
+
+    void ShowsThePixelsOfTheWrittenFile()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TForm1 form;
+        const std::string source = Framed(dir, "b.bmp");
+        form.ListBox1->addItem(QString::fromStdString(source));
+        form.show();
+        form.CheckBox1->setChecked(true);
+        form.RadioButton1->setChecked(true);
+        form.CheckBox2->setChecked(true);
+        form.ScrollBar1->setValue(70);
+        form.OpenPreview(0);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        form.Button1->click();
+        const std::vector<uint8_t> written = ReadFileBytes(dir.Path("b.png"));
+        QVERIFY(form.PreviewWindow->Result()->Png == written);
+        // Qt's own PNG reader agrees with the pixels on display.
+        const QImage file = QImage(QString::fromStdString(dir.Path("b.png")))
+                                .convertToFormat(QImage::Format_RGBA8888);
+        QCOMPARE(file, form.PreviewWindow->Image());
+        QVERIFY(form.PreviewWindow->Summary->text().startsWith(QStringLiteral("12×8")));
+    }
+
+    void FailureShowsItsMessageInTheWindow()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TForm1 form;
+        form.ListBox1->addItem(QString::fromStdString(dir.Path("gone.bmp")));
+        form.show();
+        form.OpenPreview(0);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QVERIFY(form.PreviewWindow->Image().isNull());
+        QCOMPARE(form.PreviewWindow->Summary->text(),
+                 QString::fromStdString("ファイル " + dir.Path("gone.bmp") + " は開けません"));
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void RapidChangesEndWithTheNewestOptions()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TForm1 form;
+        form.ListBox1->addItem(QString::fromStdString(Framed(dir, "c.bmp")));
+        form.show();
+        form.OpenPreview(0);
+        form.CheckBox2->setChecked(true);
+        for (int i = 0; i <= 100; ++i) {
+            form.ScrollBar1->setValue(i);
+        }
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(form.PreviewWindow->Image().pixelColor(5, 4).alpha(), 255);
+        form.ScrollBar1->setValue(0);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(form.PreviewWindow->Image().pixelColor(5, 4).alpha(), 0);
+        // Selecting another line previews it.
+        form.ListBox1->addItem(QString::fromStdString(dir.Path("none.bmp")));
+        form.ListBox1->setCurrentRow(1);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QVERIFY(form.PreviewWindow->Image().isNull());
+    }
+
+    void ZoomSwitchesBetweenFitAndActualSize()
+    {
+        TPreviewWindow window(nullptr);
+        QVERIFY(!window.IsActualSize());
+        window.ZoomButton->click();
+        QVERIFY(window.IsActualSize());
+        QCOMPARE(window.ZoomButton->text(), QStringLiteral("全体表示"));
+        window.ZoomButton->click();
+        QVERIFY(!window.IsActualSize());
+    }
+
+    void Screenshot()
+    {
+        const QByteArray target = qgetenv("KAPTO_SCREENSHOT_PREVIEW");
+        if (target.isEmpty()) {
+            QSKIP("KAPTO_SCREENSHOT_PREVIEW not set");
+        }
+        TCodecRegistration codecs;
+        TTempDir dir;
+        // A round figure on a magenta background, keyed with the rim kept.
+        const std::string source = WriteTestBmp(dir.Path("badge.bmp"), 48, 48, [](int x, int y) {
+            const int dx = x - 24;
+            const int dy = y - 24;
+            const int r2 = dx * dx + dy * dy;
+            if (r2 > 18 * 18) {
+                return TColor(0xFF00FF);
+            }
+            return r2 > 14 * 14 ? TColor(0x2080E0) : TColor(0x40C0FF);
+        });
+        TForm1 form;
+        form.ListBox1->addItem(QString::fromStdString(source));
+        form.RadioButton1->setChecked(true);
+        form.CheckBox1->setChecked(true);
+        form.CheckBox2->setChecked(true);
+        form.ScrollBar1->setValue(80);
+        form.CheckBox6->setChecked(true);
+        form.OpenPreview(0);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        form.PreviewWindow->resize(420, 380);
+        QTest::qWait(50);
+        QVERIFY(form.PreviewWindow->grab().save(QString::fromLocal8Bit(target)));
+    }
+};
+
+QTEST_MAIN(PreviewWindowTest)
+#include "PreviewWindowTest.moc"
