@@ -34,6 +34,9 @@ struct TConversionOptions
     TBrightnessDirection Direction = TBrightnessDirection::DarkerMoreTransparent;
     bool Flatten = false;       // "色を寄せる"
     bool InvertFlatten = false; // "白黒反転"
+
+    // Not a control: threads that deflate one PNG side by side (1: one plain zlib stream).
+    int DeflateThreads = 1;
 };
 
 } // namespace kapto

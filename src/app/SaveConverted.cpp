@@ -176,6 +176,7 @@ void EncodeConverted(const TConversionOptions& options, const std::string& fileN
         return;
     }
     TPNGObject png;
+    png.SetDeflateThreads(options.DeflateThreads);
     png.AssignFrom(&bitmap);
     TColor key = clInvalid;
     if (options.KeyTransparent) {

@@ -68,6 +68,10 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
     app.add_option("--jobs", commandLine.Jobs,
                    "Files loaded and encoded at once (default: one per core; 1: one at a time)")
         ->check(CLI::Range(1, 256));
+    app.add_option("--deflate-threads", commandLine.Options.DeflateThreads,
+                   "Threads deflating one PNG (default 1). More is faster for big pictures "
+                   "but writes other compressed bytes for the same pixels")
+        ->check(CLI::Range(1, 64));
     app.add_option("--key", key,
                    "Make one colour transparent: top-left, bottom-left, top-right, "
                    "bottom-right (a corner pixel) or #RRGGBB");

@@ -111,6 +111,7 @@ void TPNGObject::CloneFrom(const TPNGObject& png)
     SetIdatSplitSize(png.m_idatSplitSize);
     m_deflateLevel = png.m_deflateLevel;
     m_filterSet = png.m_filterSet;
+    m_deflateThreads = png.m_deflateThreads;
     Clear();
     // The picture holds samples already mapped through GammaLUT; the copy needs the same
     // tables to write them back as they were read.

@@ -140,6 +140,10 @@ public:
     // Largest data size of one written IDAT chunk; values below 65535 are stored as 65535.
     int32_t IdatSplitSize() const { return m_idatSplitSize; }
     void SetIdatSplitSize(int32_t size) { m_idatSplitSize = size < 65535 ? 65535 : size; }
+    // Threads that deflate the image data side by side; 1 (the default) writes one plain
+    // zlib stream. More gives other compressed bytes for the same pixels.
+    int DeflateThreads() const { return m_deflateThreads; }
+    void SetDeflateThreads(int threads) { m_deflateThreads = threads < 1 ? 1 : threads; }
     // Interlace method written: 0 none, 1 Adam7. Other values are refused when saving.
     uint8_t WriteInterlace() const { return m_writeInterlace; }
     void SetWriteInterlace(uint8_t method) { m_writeInterlace = method; }
@@ -153,6 +157,7 @@ private:
     uint8_t m_deflateLevel = 7;
     int32_t m_idatSplitSize = 65535;
     uint8_t m_writeInterlace = 0;
+    int m_deflateThreads = 1;
     TPNGList m_chunks;
     TGammaTable m_gammaLUT{};
 };

@@ -37,6 +37,63 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size)
     return uint32_t(value);
 }
 
+uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        const size_t slice = std::min(size, kMaxSlice);
+        adler = uint32_t(adler32(adler, data, uInt(slice)));
+        data += slice;
+        size -= slice;
+    }
+    return adler;
+}
+
+uint16_t ZlibHeader(int level)
+{
+    // RFC 1950: method 8 with a 32 KiB window, and the level class zlib itself records.
+    const unsigned levelFlags = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+    unsigned header = (0x78u << 8) | (levelFlags << 6);
+    header += 31 - header % 31;
+    return uint16_t(header);
+}
+
+std::vector<uint8_t> DeflateSegment(const uint8_t* data, size_t size, const uint8_t* dictionary,
+                                    size_t dictionarySize, int level, bool last)
+{
+    if (level < 0 || level > 9 || size > kMaxSlice || dictionarySize > kMaxSlice) {
+        RaiseCompressionError(Z_STREAM_ERROR);
+    }
+    z_stream stream{};
+    int result = deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    if (result != Z_OK) {
+        RaiseCompressionError(result);
+    }
+    // The stream is ended on every path below.
+    struct TEnd
+    {
+        z_stream& Stream;
+        ~TEnd() { deflateEnd(&Stream); }
+    } end{stream};
+    if (dictionarySize > 0) {
+        result = deflateSetDictionary(&stream, dictionary, uInt(dictionarySize));
+        if (result != Z_OK) {
+            RaiseCompressionError(result);
+        }
+    }
+    std::vector<uint8_t> output(deflateBound(&stream, uLong(size)) + 16);
+    stream.next_in = const_cast<Bytef*>(data);
+    stream.avail_in = uInt(size);
+    stream.next_out = output.data();
+    stream.avail_out = uInt(output.size());
+    result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+    const bool done = last ? result == Z_STREAM_END : (result == Z_OK && stream.avail_in == 0);
+    if (!done) {
+        RaiseCompressionError(result == Z_OK ? Z_BUF_ERROR : result);
+    }
+    output.resize(output.size() - stream.avail_out);
+    return output;
+}
+
 struct TDeflateStream::TState
 {
     z_stream Stream{};

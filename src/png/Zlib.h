@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace kapto {
 
@@ -16,6 +17,19 @@ constexpr int kZlibBufferError = -5;
 // CRC-32 of the PNG standard (ISO 3309 polynomial, reflected), continued from crc over the
 // bytes; start with 0.
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
+
+// Adler-32 of the zlib format, continued from adler over the bytes; start with 1.
+uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t size);
+
+// The two header bytes of a zlib stream written at the level (32 KiB window, no dictionary).
+uint16_t ZlibHeader(int level);
+
+// One piece of a zlib stream's deflate data, compressed on its own: raw deflate at the level
+// with a 32 KiB window, primed with the bytes before the piece as dictionary, ended on a byte
+// boundary (a sync flush) so pieces can be joined, or with the final block for the last piece.
+// Raises EPNGZLIBError with the compression message.
+std::vector<uint8_t> DeflateSegment(const uint8_t* data, size_t size, const uint8_t* dictionary,
+                                    size_t dictionarySize, int level, bool last);
 
 // A zlib deflate stream (windowBits 15, memLevel 8, default strategy) that owns its state.
 // Every zlib failure raises EPNGZLIBError with the compression message.

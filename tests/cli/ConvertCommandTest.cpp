@@ -194,3 +194,26 @@ TEST_F(ConvertCommandTest, TransparencyOptionsReachThePngOutput)
     const TDecodedPng png = DecodeWithLibpng(bytes);
     EXPECT_EQ(SampleAt(png.Rows[1], 3, 0, 4, 8), 0u);
 }
+
+TEST_F(ConvertCommandTest, JobsAndDeflateThreadsKeepThePixels)
+{
+    for (int i = 0; i < 4; ++i) {
+        WriteTestBmp(m_dir.Path("serial/p" + std::to_string(i) + ".bmp"), 300 + i, 200,
+                     [i](int x, int y) { return kapto::RGBColor(uint8_t(x * i), uint8_t(y), 9); });
+        WriteTestBmp(m_dir.Path("pipelined/p" + std::to_string(i) + ".bmp"), 300 + i, 200,
+                     [i](int x, int y) { return kapto::RGBColor(uint8_t(x * i), uint8_t(y), 9); });
+    }
+    EXPECT_EQ(Convert("-q --jobs 1 " + Quote(m_dir.Path("serial"))).Status, 0);
+    EXPECT_EQ(Convert("-q --jobs 3 " + Quote(m_dir.Path("pipelined"))).Status, 0);
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "/p" + std::to_string(i) + ".png";
+        EXPECT_EQ(ReadFileBytes(m_dir.Path("serial") + name),
+                  ReadFileBytes(m_dir.Path("pipelined") + name));
+    }
+    const std::string source = Quote(m_dir.Path("serial/p1.bmp"));
+    EXPECT_EQ(Convert("-q --on-exists overwrite --deflate-threads 2 " + source).Status, 0);
+    const TDecodedPng parallel = DecodeWithLibpng(ReadFileBytes(m_dir.Path("serial/p1.png")));
+    EXPECT_EQ(parallel.Error, "");
+    EXPECT_EQ(parallel.Rows, DecodeWithLibpng(ReadFileBytes(m_dir.Path("pipelined/p1.png"))).Rows);
+    EXPECT_EQ(Convert("--jobs 0 x").Status, 2);
+}

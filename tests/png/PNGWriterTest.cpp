@@ -539,3 +539,58 @@ TEST(PNGWriter, ShortWritesRaiseWriteError)
     TLimitedStream roomy(full);
     EXPECT_NO_THROW(png.SaveToStream(roomy));
 }
+
+TEST(PNGParallelDeflateTest, SegmentsJoinIntoOneValidStream)
+{
+    // Sizes below one segment, crossing segment boundaries inside rows, and several batches.
+    const struct
+    {
+        uint32_t width;
+        uint32_t height;
+        int threads;
+        uint8_t colorType;
+    } cases[] = {
+        {1, 1, 2, COLOR_RGB},          {37, 5, 2, COLOR_RGB},      {700, 600, 2, COLOR_RGB},
+        {700, 600, 3, COLOR_RGBALPHA}, {1300, 1300, 2, COLOR_RGB}, {1300, 1300, 4, COLOR_RGB},
+    };
+    for (const auto& c : cases) {
+        TPNGObject png;
+        png.CreateImage(c.width, c.height, c.colorType, 8);
+        uint32_t noise = 7;
+        for (uint32_t y = 0; y < c.height; ++y) {
+            uint8_t* row = png.PixelRow(y);
+            for (uint32_t x = 0; x < c.width * 3; ++x) {
+                noise = noise * 1103515245 + 12345;
+                row[x] = uint8_t((x / 7 + y) ^ (noise >> 29));
+            }
+            if (c.colorType == COLOR_RGBALPHA) {
+                for (uint32_t x = 0; x < c.width; ++x) {
+                    png.AlphaRow(y)[x] = uint8_t(x + y);
+                }
+            }
+        }
+        TMemoryStream serial;
+        png.SaveToStream(serial);
+        png.SetDeflateThreads(c.threads);
+        TMemoryStream parallel;
+        png.SaveToStream(parallel);
+        const auto serialChunks = SplitChunks(serial.Bytes());
+        const auto parallelChunks = SplitChunks(parallel.Bytes());
+        // Same image data after inflating; libpng accepts the stream and its checksum.
+        EXPECT_EQ(InflateImageData(parallelChunks), InflateImageData(serialChunks))
+            << c.width << "x" << c.height;
+        const TDecodedPng decoded = DecodeWithLibpng(parallel.Bytes());
+        EXPECT_EQ(decoded.Error, "");
+        EXPECT_EQ(decoded.Rows, DecodeWithLibpng(serial.Bytes()).Rows);
+        // Every IDAT but the last is exactly the split size.
+        std::vector<size_t> sizes;
+        for (const TParsedChunk& chunk : parallelChunks) {
+            if (chunk.Type == "IDAT") {
+                sizes.push_back(chunk.Data.size());
+            }
+        }
+        for (size_t i = 0; i + 1 < sizes.size(); ++i) {
+            EXPECT_EQ(sizes[i], 65535u);
+        }
+    }
+}
