@@ -248,16 +248,17 @@ void WriteBytes(const std::string& fileName, const TPrepared& prepared)
     stream.Commit();
 }
 
-TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& extension,
-                      const TConversionOptions& options, TDecisions& decisions,
-                      TRunProgress& progress)
+// The steps every run takes for each file, in list order: load (or take the file prepared
+// ahead), decide against an existing output, write or skip, advance the progress.
+template <typename TLoad, typename TWrite>
+TRunSummary Walk(const std::vector<std::string>& files, const std::string& extension,
+                 TDecisions& decisions, TRunProgress& progress, TLoad load, TWrite write)
 {
     TRunSummary summary;
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string& source = files[i];
         progress.FileStarted(int(i), source);
-        TBitmap bitmap;
-        LoadSource(source, bitmap);
+        auto loaded = load(i);
         const std::string outputName = OutputFileName(source, extension);
         const std::optional<TAction> action = decisions.Decide(outputName);
         if (!action) {
@@ -267,10 +268,8 @@ TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& 
         if (*action == TAction::Skip) {
             ++summary.Skipped;
         } else {
-            SaveConverted(options,
-                          *action == TAction::Rename ? FirstFreeNumberedName(outputName)
-                                                     : outputName,
-                          bitmap);
+            write(loaded,
+                  *action == TAction::Rename ? FirstFreeNumberedName(outputName) : outputName);
             ++summary.Converted;
         }
         progress.SetPosition(int(i) + 1);
@@ -278,46 +277,50 @@ TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& 
     return summary;
 }
 
+TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& extension,
+                      const TConversionOptions& options, TDecisions& decisions,
+                      TRunProgress& progress)
+{
+    return Walk(
+        files, extension, decisions, progress,
+        [&](size_t i) {
+            // Every file starts from a new, empty bitmap (see Prepare).
+            auto bitmap = std::make_unique<TBitmap>();
+            LoadSource(files[i], *bitmap);
+            return bitmap;
+        },
+        [&](std::unique_ptr<TBitmap>& bitmap, const std::string& name) {
+            SaveConverted(options, name, *bitmap);
+        });
+}
+
 TRunSummary RunPipelined(const std::vector<std::string>& files, const std::string& extension,
                          const TConversionOptions& options, TDecisions& decisions,
                          TRunProgress& progress, int jobs)
 {
-    TRunSummary summary;
     TPreparer preparer(files, extension, options, jobs);
     // Files this run has written, by canonical name, with the number of their write.
     std::map<std::string, uint64_t> written;
-    for (size_t i = 0; i < files.size(); ++i) {
-        const std::string& source = files[i];
-        progress.FileStarted(int(i), source);
-        TPrepared prepared = preparer.Take(i);
-        // A source the run itself wrote after it was read ahead (a.bmp written to a.png,
-        // then a.png listed) must be read again, as the serial run reads it only now.
-        const auto rewritten = written.find(CanonicalName(source));
-        if (rewritten != written.end() && rewritten->second > prepared.WritesBeforeLoad) {
-            prepared = Prepare(source, extension, options, preparer.Writes());
-        }
-        if (prepared.LoadError) {
-            std::rethrow_exception(prepared.LoadError);
-        }
-        const std::string outputName = OutputFileName(source, extension);
-        const std::optional<TAction> action = decisions.Decide(outputName);
-        if (!action) {
-            summary.Aborted = true;
-            return summary;
-        }
-        if (*action == TAction::Skip) {
-            ++summary.Skipped;
-        } else {
-            const std::string name =
-                *action == TAction::Rename ? FirstFreeNumberedName(outputName) : outputName;
+    return Walk(
+        files, extension, decisions, progress,
+        [&](size_t i) {
+            TPrepared prepared = preparer.Take(i);
+            // A source the run itself wrote after it was read ahead (a.bmp written to a.png,
+            // then a.png listed) must be read again, as the serial run reads it only now.
+            const auto rewritten = written.find(CanonicalName(files[i]));
+            if (rewritten != written.end() && rewritten->second > prepared.WritesBeforeLoad) {
+                prepared = Prepare(files[i], extension, options, preparer.Writes());
+            }
+            if (prepared.LoadError) {
+                std::rethrow_exception(prepared.LoadError);
+            }
+            return prepared;
+        },
+        [&](TPrepared& prepared, const std::string& name) {
             WriteBytes(name, prepared);
             preparer.CountWrite();
             written[CanonicalName(name)] = preparer.Writes();
-            ++summary.Converted;
-        }
-        progress.SetPosition(int(i) + 1);
-    }
-    return summary;
+        });
 }
 
 } // namespace

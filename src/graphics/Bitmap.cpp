@@ -357,28 +357,26 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
 
 void TBitmap::ChangeWidth(int32_t value)
 {
-    if (value == m_image->Description.Bm.Width) {
-        return;
-    }
-    RequireSideWithinLimits(value);
-    EnsureHandle();
-    TDibSection description = m_image->Description;
-    description.Bm.Width = value;
-    description.Bmih.Width = value;
-    Rebuild(m_image->Handle, m_image->Palette, description);
-    Changed();
+    ChangeSide(value, TSide::Width);
 }
 
 void TBitmap::ChangeHeight(int32_t value)
 {
-    if (value == m_image->Description.Bm.Height) {
+    ChangeSide(value, TSide::Height);
+}
+
+void TBitmap::ChangeSide(int32_t value, TSide side)
+{
+    const bool isWidth = side == TSide::Width;
+    const TBitmapPart& stored = m_image->Description.Bm;
+    if (value == (isWidth ? stored.Width : stored.Height)) {
         return;
     }
     RequireSideWithinLimits(value);
     EnsureHandle();
     TDibSection description = m_image->Description;
-    description.Bm.Height = value;
-    description.Bmih.Height = value;
+    (isWidth ? description.Bm.Width : description.Bm.Height) = value;
+    (isWidth ? description.Bmih.Width : description.Bmih.Height) = value;
     Rebuild(m_image->Handle, m_image->Palette, description);
     Changed();
 }

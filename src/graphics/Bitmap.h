@@ -138,6 +138,13 @@ public:
 private:
     friend class TBitmapCanvas;
 
+    enum class TSide
+    {
+        Width,
+        Height
+    };
+    // Sets the width or the height; the old pixels stay at the top-left.
+    void ChangeSide(int32_t value, TSide side);
     void Rebuild(const HBITMAP& oldImage, const HPALETTE& palette, TDibSection description);
     void InstallImage(std::shared_ptr<TBitmapImage> image);
     void EnsureHandle();
