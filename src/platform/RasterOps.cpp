@@ -357,8 +357,24 @@ void FillImage(TPlatformImage& image, const TRect& rect, TColor color)
     }
     std::vector<TRGBQuad> row(size_t(right - left), QuadOf(color));
     TRowWriter writer(image);
-    for (int32_t y = top; y < bottom; ++y) {
-        writer.Write(y, left, right - left, row.data());
+    writer.Write(top, left, right - left, row.data());
+    // Every other row holds the same bytes as the first; pixels that share a byte with
+    // pixels outside the rectangle (below 8 bits per pixel) are written one by one.
+    const size_t bits = size_t(image.BitCount());
+    const size_t first = (size_t(left) * bits + 7) / 8;
+    const size_t last = (size_t(right) * bits) / 8;
+    const int32_t leftWhole = int32_t(first * 8 / bits);
+    const int32_t rightWhole = int32_t(last * 8 / bits);
+    for (int32_t y = top + 1; y < bottom; ++y) {
+        if (last > first) {
+            std::memcpy(image.Row(y) + first, image.Row(top) + first, last - first);
+        }
+        if (leftWhole > left) {
+            writer.Write(y, left, std::min(leftWhole, right) - left, row.data());
+        }
+        if (rightWhole < right && rightWhole >= leftWhole) {
+            writer.Write(y, rightWhole, right - rightWhole, row.data());
+        }
     }
 }
 
