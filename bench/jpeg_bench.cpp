@@ -64,11 +64,14 @@ void BM_WrapperToBitmap(benchmark::State& state)
 {
     const std::vector<uint8_t>& bytes = PhotoJpeg();
     for (auto _ : state) {
-        kapto::TJPEGImage jpeg;
-        kapto::TMemoryStream stream(bytes);
-        jpeg.LoadFromStream(stream);
         kapto::TBitmap bitmap;
-        bitmap.AssignFrom(&jpeg);
+        {
+            // As source loading does: the JPEG object goes before the bitmap is used.
+            kapto::TJPEGImage jpeg;
+            kapto::TMemoryStream stream(bytes);
+            jpeg.LoadFromStream(stream);
+            bitmap.AssignFrom(&jpeg);
+        }
         bitmap.SetPixelFormat(kapto::fmt24Bit);
         benchmark::DoNotOptimize(bitmap.RowAddress(0));
     }
