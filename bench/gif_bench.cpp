@@ -6,6 +6,7 @@
 // The tests' writer is compiled in here: the benchmark needs the same LZW encoder.
 #include "../tests/gif/GIFTestWriter.cpp"
 
+#include "app/SaveConverted.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "runtime/Stream.h"
@@ -84,7 +85,27 @@ void LoadToBitmap24(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }
 
+// End to end: the first frame at 24 bits, written as a plain PNG into memory.
+void ToPng(benchmark::State& state)
+{
+    const giftest::TBytes& file = File(false);
+    for (auto _ : state) {
+        TBitmap bitmap;
+        {
+            TGIFImage image;
+            TMemoryStream stream(file);
+            image.LoadFromStream(stream);
+            bitmap.AssignFrom(&image);
+        }
+        bitmap.SetPixelFormat(fmt24Bit);
+        TMemoryStream output;
+        EncodeConverted(TConversionOptions(), "out.png", bitmap, output);
+        benchmark::DoNotOptimize(output.Size());
+    }
+}
+
 } // namespace
 
+BENCHMARK(ToPng)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(LoadOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadToBitmap24)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Unit(benchmark::kMillisecond);
