@@ -217,7 +217,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     connect(Shape1, &TShape::MouseUp, this, &TForm1::Shape1MouseUp);
 
     // The preview follows every option, the swatch and the selected line.
+    // Enter on a line, or a double-click, whatever the style's activation rule.
     connect(ListBox1, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { OpenPreview(ListBox1->row(item)); });
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { OpenPreview(ListBox1->row(item)); });
     connect(ListBox1, &QListWidget::currentRowChanged, this, &TForm1::UpdatePreview);
     const QList<QAbstractButton*> optionButtons = {

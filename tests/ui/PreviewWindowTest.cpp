@@ -58,9 +58,11 @@ private slots:
         TForm1 form;
         form.ListBox1->addItem(QString::fromStdString(Framed(dir, "a.bmp")));
         form.show();
-        // Enter (or a double-click) on a line opens the preview.
-        form.ListBox1->setCurrentRow(0);
-        emit form.ListBox1->itemActivated(form.ListBox1->item(0));
+        // A double-click on a line opens the preview.
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QRect line = form.ListBox1->visualItemRect(form.ListBox1->item(0));
+        QTest::mousePress(form.ListBox1->viewport(), Qt::LeftButton, {}, line.center());
+        QTest::mouseDClick(form.ListBox1->viewport(), Qt::LeftButton, {}, line.center());
         QVERIFY(form.PreviewWindow != nullptr);
         QVERIFY(form.PreviewWindow->isVisible());
         QCOMPARE(form.PreviewWindow->windowTitle(), QStringLiteral("変換結果のプレビュー"));
@@ -91,6 +93,19 @@ private slots:
         form.UpdatePreview();
         QVERIFY(WaitForPreview(form.PreviewWindow));
         QCOMPARE(form.PreviewWindow->Image().pixelColor(5, 4).alpha(), 0);
+    }
+
+    void EnterOnALineOpensThePreview()
+    {
+        TTempDir dir;
+        TForm1 form;
+        form.ListBox1->addItem(QString::fromStdString(Framed(dir, "e.bmp")));
+        form.show();
+        form.ListBox1->setFocus();
+        form.ListBox1->setCurrentRow(0);
+        QTest::keyClick(form.ListBox1, Qt::Key_Return);
+        QVERIFY(form.PreviewWindow != nullptr && form.PreviewWindow->isVisible());
+        QVERIFY(WaitForPreview(form.PreviewWindow));
     }
 
     void ShowsThePixelsOfTheWrittenFile()
