@@ -109,16 +109,17 @@ TPrepared Prepare(const std::string& source, const std::string& extension,
 {
     TPrepared prepared;
     prepared.WritesBeforeLoad = writesBeforeLoad;
-    // Every file starts from a new, empty bitmap, so nothing of another file (its pixels,
-    // its transparent colour) can reach this file's output.
-    TBitmap bitmap;
+    // Nothing may leave a worker thread but through these two slots.
     try {
-        LoadSource(source, bitmap);
-    } catch (...) {
-        prepared.LoadError = std::current_exception();
-        return prepared;
-    }
-    try {
+        // Every file starts from a new, empty bitmap, so nothing of another file (its
+        // pixels, its transparent colour) can reach this file's output.
+        TBitmap bitmap;
+        try {
+            LoadSource(source, bitmap);
+        } catch (...) {
+            prepared.LoadError = std::current_exception();
+            return prepared;
+        }
         TMemoryStream stream;
         EncodeConverted(options, "output" + extension, bitmap, stream);
         prepared.Bytes = std::move(stream.Bytes());

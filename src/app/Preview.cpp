@@ -100,6 +100,11 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
         TPreviewResult failed;
         failed.Error = "メモリが不足しています";
         return failed;
+    } catch (const std::exception& e) {
+        // Runs on the preview's own thread: nothing may escape it.
+        TPreviewResult failed;
+        failed.Error = e.what();
+        return failed;
     }
     for (size_t i = 3; i < result.Rgba.size(); i += 4) {
         const uint8_t alpha = result.Rgba[i];
