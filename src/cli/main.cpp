@@ -176,6 +176,9 @@ int main(int argc, char** argv)
     } catch (const std::bad_alloc&) {
         progress.Clear();
         std::cerr << "メモリが不足しています" << std::endl;
+    } catch (const std::exception& e) {
+        progress.Clear();
+        std::cerr << e.what() << std::endl;
     }
     return 1;
 }

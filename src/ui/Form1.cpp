@@ -322,6 +322,8 @@ void TForm1::Button1Click(QObject* sender)
         error = QString::fromStdString(e.Message());
     } catch (const std::bad_alloc&) {
         error = QStringLiteral("メモリが不足しています");
+    } catch (const std::exception& e) {
+        error = QString::fromLocal8Bit(e.what());
     }
     m_running = false;
     if (!error.isEmpty()) {
