@@ -1,6 +1,9 @@
 // JPEG decoding of a 24-megapixel photo: the wrapper into a 24-bit bitmap against the
 // library decoding alone into one buffer, so the wrapper's own share can be read off.
 
+// The tests' encoder is compiled in here: the benchmark needs the same library encoder.
+#include "../tests/support/JpegEncoder.cpp"
+
 #include "graphics/Bitmap.h"
 #include "jpeg/JPEGImage.h"
 #include "runtime/Stream.h"
@@ -23,39 +26,16 @@ constexpr int kHeight = 4000;
 const std::vector<uint8_t>& PhotoJpeg()
 {
     static const std::vector<uint8_t> bytes = [] {
-        jpeg_compress_struct info{};
-        jpeg_error_mgr errors{};
-        info.err = jpeg_std_error(&errors);
-        jpeg_create_compress(&info);
-        unsigned char* buffer = nullptr;
-        unsigned long size = 0;
-        jpeg_mem_dest(&info, &buffer, &size);
-        info.image_width = kWidth;
-        info.image_height = kHeight;
-        info.input_components = 3;
-        info.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&info);
-        jpeg_set_quality(&info, 90, TRUE);
-        jpeg_start_compress(&info, TRUE);
-        std::vector<uint8_t> row(size_t(kWidth) * 3);
         uint32_t noise = 12345;
-        while (info.next_scanline < info.image_height) {
-            const int y = int(info.next_scanline);
-            for (int x = 0; x < kWidth; ++x) {
+        int grain = 0;
+        return EncodeJpeg({kWidth, kHeight, 3, 90, 2, 2}, [&](int x, int y, int c) {
+            if (c == 0) {
                 noise = noise * 1103515245 + 12345;
-                const int grain = int(noise >> 28);
-                row[size_t(x) * 3] = uint8_t((x / 24 + grain) & 0xFF);
-                row[size_t(x) * 3 + 1] = uint8_t((y / 16 + x / 48 + grain) & 0xFF);
-                row[size_t(x) * 3 + 2] = uint8_t(((x + y) / 32 + grain) & 0xFF);
+                grain = int(noise >> 28);
             }
-            JSAMPROW rows[1] = {row.data()};
-            jpeg_write_scanlines(&info, rows, 1);
-        }
-        jpeg_finish_compress(&info);
-        std::vector<uint8_t> result(buffer, buffer + size);
-        jpeg_destroy_compress(&info);
-        std::free(buffer);
-        return result;
+            const int value = c == 0 ? x / 24 : c == 1 ? y / 16 + x / 48 : (x + y) / 32;
+            return uint8_t((value + grain) & 0xFF);
+        });
     }();
     return bytes;
 }

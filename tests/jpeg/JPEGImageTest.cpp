@@ -8,6 +8,7 @@
 #include "jpeg/JPEGErrors.h"
 #include "png/PNGOracle.h"
 #include "runtime/Stream.h"
+#include "support/JpegEncoder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,69 +24,15 @@ using namespace kapto;
 
 namespace {
 
-struct TEncodeSettings
-{
-    int Width = 16;
-    int Height = 16;
-    int Components = 3; // 1 grey, 3 colour, 4 CMYK (Adobe, inverted)
-    int Quality = 90;
-    int HorizontalSampling = 2; // of the luma component
-    int VerticalSampling = 2;
-    bool Progressive = false;
-    int RestartRows = 0;
-};
-
 // A picture with smooth gradients and sharp edges, so every sampling and quality differs.
 uint8_t Sample(int x, int y, int c)
 {
     return uint8_t((x * 7 + y * 3 + c * 61 + ((x / 5 + y / 3) % 2) * 90) & 0xFF);
 }
 
-// Writes a JPEG with the library's own encoder (independent of the code under test).
-std::vector<uint8_t> EncodeJpeg(const TEncodeSettings& s,
-                                const std::function<uint8_t(int, int, int)>& sample = Sample)
+std::vector<uint8_t> EncodeJpeg(const TEncodeSettings& settings)
 {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(s.Width);
-    info.image_height = JDIMENSION(s.Height);
-    info.input_components = s.Components;
-    info.in_color_space = s.Components == 1   ? JCS_GRAYSCALE
-                          : s.Components == 3 ? JCS_RGB
-                                              : JCS_CMYK;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, s.Quality, TRUE);
-    info.comp_info[0].h_samp_factor = s.HorizontalSampling;
-    info.comp_info[0].v_samp_factor = s.VerticalSampling;
-    info.restart_in_rows = s.RestartRows;
-    if (s.Progressive) {
-        jpeg_simple_progression(&info);
-    }
-    if (s.Components == 4) {
-        info.write_Adobe_marker = TRUE;
-    }
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(size_t(s.Width * s.Components));
-    while (info.next_scanline < info.image_height) {
-        const int y = int(info.next_scanline);
-        for (int x = 0; x < s.Width; ++x) {
-            for (int c = 0; c < s.Components; ++c) {
-                row[size_t(x * s.Components + c)] = sample(x, y, c);
-            }
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    std::vector<uint8_t> bytes(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
-    return bytes;
+    return EncodeJpeg(settings, Sample);
 }
 
 // The library's own decode as rows of red, green, blue (CMYK through the inverted-ink rule).
