@@ -35,13 +35,18 @@ public:
         : m_stream(stream), m_input(kInputBlockSize), m_crc(TypeCRC(type)), m_left(size)
     {}
 
-    // Delivers up to count bytes into out and returns how many: fewer only when the zlib
-    // stream has ended. Raises EPNGMissingMultipleIDAT when another chunk follows the run
-    // before that, EPNGZLIBError for broken data, EPngInvalidCRC.
+    // Delivers up to count bytes into out and returns how many: fewer only when the data ends
+    // first, by the end of the file or of the zlib stream. Raises EPNGMissingMultipleIDAT when
+    // another chunk follows the run while rows remain, EPNGZLIBError for broken data,
+    // EPngInvalidCRC.
     size_t Fetch(uint8_t* out, size_t count)
     {
         size_t delivered = 0;
-        while (delivered < count && !m_ended) {
+        while (delivered < count) {
+            if (m_ended) {
+                PassOverRun();
+                break;
+            }
             if (m_inflate.InputLeft() == 0 && !Refill(true)) {
                 break;
             }
@@ -72,13 +77,27 @@ public:
         }
         if (m_crcPending) {
             // Bytes after the end of the zlib stream still belong to the chunk's CRC.
-            while (m_left > 0 && ReadBlock() > 0) {
+            SkipChunkData();
+            if (!Truncated()) {
+                CheckChunkCRC(m_stream, m_crc);
             }
-            CheckChunkCRC(m_stream, m_crc);
         }
     }
 
+    // The file ended inside the zlib stream. Like a download that stopped early, such a file
+    // keeps the rows it holds, and has no CRC or chunk after that to read. A file that ends
+    // after a complete stream but before the chunk's declared end has a wrong length instead,
+    // and fails its CRC check.
+    bool Truncated() const { return m_fileEnded && !m_ended; }
+
 private:
+    enum class TNextChunk
+    {
+        IDAT,
+        Other, // left unread for the chunk loop
+        EndOfFile
+    };
+
     void Settle(int code)
     {
         if (code == kZlibStreamEnd) {
@@ -90,13 +109,39 @@ private:
         }
     }
 
+    // The zlib stream ended while rows remain. What is left of the run cannot hold them, and
+    // inflate would make no progress on it: the rest of this chunk and any further IDAT chunks
+    // are passed over, their CRCs checked. The chunk after the run shows that the picture
+    // misses parts; the end of the file is left to the chunk loop.
+    void PassOverRun()
+    {
+        while (!m_runPassed) {
+            SkipChunkData();
+            switch (NextChunk()) {
+            case TNextChunk::IDAT:
+                break;
+            case TNextChunk::Other:
+                RaisePNG<EPNGMissingMultipleIDAT>(TPNGMessage::MissingMultipleIDAT);
+            case TNextChunk::EndOfFile:
+                m_runPassed = true;
+                break;
+            }
+        }
+    }
+
     // Gives inflate the next block of compressed data, moving to the next chunk of the run
     // when the current one is used up. False when there is none: with required, only because
-    // the stream ends within the data; otherwise also when a chunk other than IDAT follows.
+    // the file ends within the data; otherwise also when a chunk other than IDAT follows.
     bool Refill(bool required)
     {
         while (m_left == 0) {
-            if (!NextChunk(required)) {
+            if (m_fileEnded) {
+                return false;
+            }
+            if (NextChunk() != TNextChunk::IDAT) {
+                if (required) {
+                    RaisePNG<EPNGMissingMultipleIDAT>(TPNGMessage::MissingMultipleIDAT);
+                }
                 return false;
             }
         }
@@ -113,34 +158,38 @@ private:
         m_crc = Crc32(m_crc, m_input.data(), got);
         m_left -= got;
         if (got < want) {
-            m_left = 0; // the stream ends early; the CRC check reports it
+            m_left = 0;
+            m_fileEnded = true;
         }
         return got;
     }
 
+    // Reads what is left of the current chunk's data into its CRC, unused.
+    void SkipChunkData()
+    {
+        m_inflate.SetInput(nullptr, 0);
+        while (m_left > 0 && ReadBlock() > 0) {
+        }
+    }
+
     // Checks the CRC of the current chunk and reads the next chunk head. An IDAT chunk
-    // continues the data. Anything else raises EPNGMissingMultipleIDAT when required, and is
-    // otherwise left unread for the chunk loop.
-    bool NextChunk(bool required)
+    // continues the data; anything else is left unread.
+    TNextChunk NextChunk()
     {
         CheckChunkCRC(m_stream, m_crc);
         m_crcPending = false;
         TChunkHead head;
-        const bool hasHead = TryReadChunkHead(m_stream, head);
-        if (!hasHead || head.Type != MakeChunkType("IDAT")) {
-            if (required) {
-                RaisePNG<EPNGMissingMultipleIDAT>(TPNGMessage::MissingMultipleIDAT);
-            }
-            if (hasHead) {
-                m_stream.Seek(-8, TSeekOrigin::Current);
-            }
-            return false;
+        if (!TryReadChunkHead(m_stream, head)) {
+            return TNextChunk::EndOfFile;
         }
-        RequireChunkInStream(m_stream, head.Length);
+        if (head.Type != MakeChunkType("IDAT")) {
+            m_stream.Seek(-8, TSeekOrigin::Current);
+            return TNextChunk::Other;
+        }
         m_crc = TypeCRC(head.Type);
         m_left = head.Length;
         m_crcPending = true;
-        return true;
+        return TNextChunk::IDAT;
     }
 
     TStream& m_stream;
@@ -150,6 +199,8 @@ private:
     uint64_t m_left;          // data bytes of the current chunk not yet read
     bool m_crcPending = true; // the current chunk's CRC is still to be checked
     bool m_ended = false;     // the zlib stream is complete
+    bool m_fileEnded = false; // the file ended inside a chunk's data
+    bool m_runPassed = false; // the run after the end of the zlib stream has been passed over
 };
 
 // The sample of depth bits (1, 2 or 4) at index i of a packed row.
@@ -365,7 +416,6 @@ private:
 
 bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType& type, uint32_t size)
 {
-    RequireChunkInStream(stream, size);
     ResizePayload(0);
     TChunkIHDR& header = HeaderChunk();
     RequireMatchingPicture(header);
@@ -407,7 +457,8 @@ bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType& type, uint32_t siz
         }
     }
     source.Finish();
-    return true;
+    // Nothing follows data that the file cut short: the chunk loop ends here.
+    return !source.Truncated();
 }
 
 } // namespace kapto

@@ -16,10 +16,12 @@ namespace kapto {
 
 namespace {
 
-// The bitmap format an image is drawn into.
+// The bitmap format an image is drawn into. Transparent pixels show the new bitmap's white,
+// which an indexed bitmap of the picture's own colours would turn into the nearest of them, so
+// keyed images are drawn into 24 bits like blended ones.
 TPixelFormat BitmapFormat(TTransparencyKind kind, const TChunkIHDR& header)
 {
-    if (kind == TTransparencyKind::Alpha) {
+    if (kind != TTransparencyKind::None) {
         return fmt24Bit;
     }
     switch (header.BitDepth) {

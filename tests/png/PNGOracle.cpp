@@ -172,3 +172,71 @@ unsigned SampleAt(const std::vector<uint8_t>& row, uint32_t x, unsigned channel,
     const size_t bit = index * unsigned(bitDepth);
     return (row[bit / 8] >> (8 - bitDepth - bit % 8)) & ((1u << bitDepth) - 1);
 }
+
+namespace {
+
+void AppendToVector(png_structp png, png_bytep data, png_size_t count)
+{
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + count);
+}
+
+void FlushNothing(png_structp)
+{}
+
+bool WriteRaw(png_structp png, png_infop info, png_bytepp rows)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_set_rows(png, info, rows);
+    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    return true;
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeWithLibpng(const TLibpngPicture& picture)
+{
+    std::vector<uint8_t> file;
+    TReadState state{nullptr, 0, 0, {}};
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, RecordError, IgnoreWarning);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &file, AppendToVector, FlushNothing);
+    png_set_IHDR(png, info, picture.Width, picture.Height, picture.BitDepth, picture.ColorType,
+                 picture.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette;
+    for (size_t i = 0; i + 2 < picture.Palette.size(); i += 3) {
+        palette.push_back({picture.Palette[i], picture.Palette[i + 1], picture.Palette[i + 2]});
+    }
+    if (!palette.empty()) {
+        png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    }
+    const std::vector<uint8_t>& t = picture.Transparency;
+    if (!t.empty()) {
+        if (picture.ColorType == PNG_COLOR_TYPE_PALETTE) {
+            png_set_tRNS(png, info, t.data(), int(t.size()), nullptr);
+        } else {
+            const auto sample = [&t](size_t i) {
+                return i + 1 < t.size() ? png_uint_16(t[i] << 8 | t[i + 1]) : png_uint_16(0);
+            };
+            png_color_16 key{0, sample(0), sample(2), sample(4), sample(0)};
+            png_set_tRNS(png, info, nullptr, 0, &key);
+        }
+    }
+    if (picture.Gamma != 0) {
+        png_set_gAMA_fixed(png, info, png_fixed_point(picture.Gamma));
+    }
+    std::vector<png_bytep> rows;
+    for (const auto& row : picture.Rows) {
+        rows.push_back(const_cast<png_bytep>(row.data()));
+    }
+    const bool written = WriteRaw(png, info, rows.data());
+    png_destroy_write_struct(&png, &info);
+    if (!written) {
+        throw std::runtime_error(std::string("libpng: ") + state.Error);
+    }
+    return file;
+}

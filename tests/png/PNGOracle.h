@@ -44,3 +44,21 @@ TDecodedPng DecodeWithLibpng(const std::vector<uint8_t>& file);
 // Sample `channel` of pixel x in a decoded row of `channels` samples per pixel at bitDepth.
 unsigned SampleAt(const std::vector<uint8_t>& row, uint32_t x, unsigned channel, unsigned channels,
                   int bitDepth);
+
+// A picture as libpng encodes it, for sources the test writer cannot make (Adam7). Rows are
+// packed PNG samples, 16-bit big-endian; palette is red, green, blue per entry; an empty
+// transparency leaves out tRNS, gamma 0 leaves out gAMA.
+struct TLibpngPicture
+{
+    uint32_t Width = 0;
+    uint32_t Height = 0;
+    int BitDepth = 8;
+    int ColorType = 0;
+    bool Interlaced = false;
+    std::vector<std::vector<uint8_t>> Rows;
+    std::vector<uint8_t> Palette;
+    std::vector<uint8_t> Transparency; // palette alphas, or the key's 16-bit samples big-endian
+    uint32_t Gamma = 0;
+};
+
+std::vector<uint8_t> EncodeWithLibpng(const TLibpngPicture& picture);

@@ -144,7 +144,7 @@ TEST(PNGReader, RefusedFilesRaiseTheirExceptionAndMessage)
          PngFile({Chunk("IHDR", kGray1x1), ChunkHead(0x3FFFFFFF, "tEXt"), TBytes(20, 'x')}),
          kInvalidCRC},
         {"IDAT longer than the file",
-         PngFile({Chunk("IHDR", kGray1x1), ChunkHead(0x3FFFFFFF, "IDAT"), TBytes(20, 'x')}),
+         PngFile({Chunk("IHDR", kGray1x1), ChunkHead(0x3FFFFFFF, "IDAT"), Deflate({0, 1})}),
          kInvalidCRC},
         {"skipped cHRM longer than the file",
          PngFile({Chunk("IHDR", kGray1x1), ChunkHead(0x3FFFFFFF, "cHRM"), TBytes(20, 'x')}),
@@ -264,15 +264,63 @@ TEST(PNGReader, ImageDataSplitIntoOneByteChunksDecodesAsOneStream)
     EXPECT_EQ(TBytes(png.PixelRow(1), png.PixelRow(1) + 3), (TBytes{40, 50, 60}));
 }
 
-TEST(PNGReader, ImageDataEndingEarlyLeavesTheRemainingRowsZero)
+TEST(PNGReader, ImageDataEndingBeforeTheLastRow)
 {
-    for (uint8_t interlace : {0, 1}) {
-        TPNGObject png;
-        Load(png, PngFile({Chunk("IHDR", IhdrData(2, 3, 8, COLOR_GRAYSCALE, 0, 0, interlace)),
-                           Chunk("IDAT", Deflate(UnfilteredRows({{7, 8}}))), kIend}));
-        EXPECT_EQ(png.PixelRow(0)[0], 7) << int(interlace);
-        EXPECT_EQ(png.PixelRow(2)[0], 0) << int(interlace);
-        EXPECT_EQ(png.PixelRow(2)[1], 0) << int(interlace);
+    const std::string missingParts = "EPNGMissingMultipleIDAT: This \"Portable Network Graphics\" "
+                                     "image is invalid because it has missing image parts.";
+    // The rows (7 8) (9 10) (11 12), sequential and in the Adam7 passes 1, 5, 6 and 7.
+    const TBytes rows[2] = {UnfilteredRows({{7, 8}, {9, 10}, {11, 12}}),
+                            {0, 7, 0, 11, 0, 8, 0, 12, 0, 9, 10}};
+    enum TData
+    {
+        OneRow,
+        AllRows,
+        AllRowsAndMore
+    };
+    struct TCase
+    {
+        const char* Name;
+        TData Data;
+        std::vector<TBytes> After; // the chunks after the first IDAT
+        bool CutInsideData;        // the file ends 5 bytes into the first IDAT's data
+        std::string Expected;
+        uint8_t LastRow; // first sample of the last row when the file loads
+    };
+    const std::vector<TCase> cases = {
+        {"short stream, then IEND", OneRow, {kIend}, false, missingParts, 0},
+        {"short stream, then another IDAT",
+         OneRow,
+         {Chunk("IDAT", {1, 2}), kIend},
+         false,
+         missingParts,
+         0},
+        {"file cut inside the data", AllRows, {kIend}, true, "", 0},
+        {"bytes after the stream", AllRowsAndMore, {kIend}, false, "", 11},
+    };
+    for (const TCase& c : cases) {
+        for (uint8_t interlace : {0, 1}) {
+            TBytes raw = c.Data == OneRow
+                             ? TBytes(rows[interlace].begin(), rows[interlace].begin() + 3)
+                             : rows[interlace];
+            TBytes data = Deflate(raw);
+            if (c.Data == AllRowsAndMore) {
+                data.insert(data.end(), {1, 2, 3});
+            }
+            std::vector<TBytes> pieces = {
+                Chunk("IHDR", IhdrData(2, 3, 8, COLOR_GRAYSCALE, 0, 0, interlace)),
+                Chunk("IDAT", data)};
+            pieces.insert(pieces.end(), c.After.begin(), c.After.end());
+            TBytes file = PngFile(pieces);
+            if (c.CutInsideData) {
+                file.resize(8 + 25 + 8 + 5);
+            }
+            EXPECT_EQ(Outcome(file), c.Expected) << c.Name << ", interlace " << int(interlace);
+            if (c.Expected.empty()) {
+                TPNGObject png;
+                Load(png, file);
+                EXPECT_EQ(png.PixelRow(2)[0], c.LastRow) << c.Name;
+            }
+        }
     }
 }
 
@@ -544,10 +592,21 @@ std::vector<TBytes> SweepFiles()
 
 TEST(PNGReader, EveryTruncationLoadsOrRaisesANamedException)
 {
+    // A file cut inside its image data loads with the rows it holds; cut anywhere else it is
+    // refused.
     for (const TBytes& file : SweepFiles()) {
+        std::vector<bool> insideData(file.size() + 1, false);
+        size_t offset = 8;
+        for (const TParsedChunk& chunk : SplitChunks(file)) {
+            if (chunk.Type == "IDAT") {
+                std::fill(insideData.begin() + long(offset + 8),
+                          insideData.begin() + long(offset + 8 + chunk.Data.size()), true);
+            }
+            offset += 12 + chunk.Data.size();
+        }
         for (size_t size = 0; size < file.size(); ++size) {
             const std::string outcome = Outcome(TBytes(file.begin(), file.begin() + size));
-            EXPECT_FALSE(outcome.empty()) << size;
+            EXPECT_EQ(outcome.empty(), bool(insideData[size])) << size << ": " << outcome;
         }
         EXPECT_EQ(Outcome(file), "");
     }

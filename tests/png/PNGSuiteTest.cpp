@@ -153,7 +153,9 @@ TPixels ExpectedPixels(const TBytes& file)
             // The key is the colour-table entry its low byte indexes; none beyond the table.
             const unsigned levels = depth == 1 ? 2 : depth <= 4 ? 16 : 256;
             const unsigned index = alphas[1];
-            const uint8_t gray = index < levels ? grayLevel(depth == 2 ? index / 5 : index) : 0;
+            const uint8_t gray = index >= levels ? 0
+                                 : depth == 16   ? g[index]
+                                                 : grayLevel(depth == 2 ? index / 5 : index);
             key = {gray, gray, gray};
         } else if (decoded.ColorType == 2) {
             key = {g[alphas[1]], g[alphas[3]], g[alphas[5]]};
@@ -424,4 +426,81 @@ TEST(PNGSuite, EmptyAncillaryChunksAreKeptOrIgnored)
     const TPixels pixels = BitmapPixels(bitmap);
     ASSERT_EQ(pixels.Pixels.size(), 1u);
     EXPECT_EQ(pixels.Pixels[0], (TRGB{0x80, 0x00, 0x80}));
+}
+
+namespace {
+
+// A 9 x 6 picture of the type whose samples repeat every 7 pixels along each row, shifted by 2
+// from row to row and by 3 from channel to channel, with a key that pixels (1, 0), (8, 0),
+// (6, 1) ... match: one tRNS entry 0 for palettes, the samples of pixel (1, 0) otherwise.
+TBytes KeyedPicture(int colorType, int depth, uint32_t gamma, bool interlaced)
+{
+    TLibpngPicture picture{9, 6, depth, colorType, interlaced, {}, {}, {}, gamma};
+    const unsigned channels = colorType == 2 ? 3 : 1;
+    const unsigned levels = colorType == 3 ? std::min(1u << depth, 7u) : 7;
+    const unsigned maximum = depth == 16 ? 0xFFFF : (1u << depth) - 1;
+    const auto sample = [&](uint32_t x, uint32_t y, unsigned c) {
+        const unsigned v = (x + 2 * y + 3 * c) % levels;
+        return colorType == 3 ? v : depth == 16 ? v * 40 * 0x0101 : v * maximum / 6;
+    };
+    for (uint32_t y = 0; y < picture.Height; ++y) {
+        TBytes row((size_t(picture.Width) * channels * unsigned(depth) + 7) / 8);
+        for (uint32_t x = 0; x < picture.Width; ++x) {
+            for (unsigned c = 0; c < channels; ++c) {
+                const unsigned value = sample(x, y, c);
+                const size_t index = size_t(x) * channels + c;
+                if (depth == 16) {
+                    row[2 * index] = uint8_t(value >> 8);
+                    row[2 * index + 1] = uint8_t(value);
+                } else {
+                    const size_t bit = index * unsigned(depth);
+                    row[bit / 8] |= uint8_t(value << (8 - depth - int(bit % 8)));
+                }
+            }
+        }
+        picture.Rows.push_back(row);
+    }
+    if (colorType == 3) {
+        for (unsigned i = 0; i < levels; ++i) {
+            picture.Palette.insert(
+                picture.Palette.end(),
+                {uint8_t(10 + 30 * i), uint8_t(200 - 20 * i), uint8_t(50 + 25 * i)});
+        }
+        picture.Transparency = {255, 0};
+    } else {
+        for (unsigned c = 0; c < channels; ++c) {
+            const unsigned value = sample(1, 0, c);
+            picture.Transparency.insert(picture.Transparency.end(),
+                                        {uint8_t(value >> 8), uint8_t(value)});
+        }
+    }
+    return EncodeWithLibpng(picture);
+}
+
+} // namespace
+
+TEST(PNGSuite, KeyedPicturesOfEveryTypeShowWhiteWhereTheKeyStood)
+{
+    const std::pair<int, int> types[] = {{3, 1}, {3, 2}, {3, 4},  {3, 8}, {0, 1}, {0, 2},
+                                         {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}};
+    TTempDir dir;
+    for (const auto& [colorType, depth] : types) {
+        for (const uint32_t gamma : {0u, 100000u}) {
+            for (const bool interlaced : {false, true}) {
+                SCOPED_TRACE("colour type " + std::to_string(colorType) + ", depth " +
+                             std::to_string(depth) + ", gAMA " + std::to_string(gamma) +
+                             (interlaced ? ", Adam7" : ""));
+                const TBytes file = KeyedPicture(colorType, depth, gamma, interlaced);
+                const std::string path = dir.Path("keyed.png");
+                WriteFileBytes(path, file);
+                TBitmap bitmap;
+                LoadSource(path, bitmap);
+                const TPixels expected = ExpectedPixels(file);
+                EXPECT_EQ(Difference(BitmapPixels(bitmap), expected), "");
+                EXPECT_NE(
+                    std::count(expected.Pixels.begin(), expected.Pixels.end(), TRGB{255, 255, 255}),
+                    0);
+            }
+        }
+    }
 }
