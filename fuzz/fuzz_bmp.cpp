@@ -1,6 +1,7 @@
 // Fuzz target for the BMP reader: any input either loads or raises one of the reader's named
 // exceptions; small images that load are also converted to 24 bits and written back.
 
+#include "FuzzLimits.h"
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"

@@ -2,6 +2,7 @@
 // exceptions; when the first frame and the screen are small, a bitmap takes the image and
 // is converted to 24 bits, as source loading does.
 
+#include "FuzzLimits.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFSubImage.h"
 #include "graphics/Bitmap.h"

@@ -1,5 +1,6 @@
 // Fuzz target: JPEG loading and decoding into a bitmap.
 
+#include "FuzzLimits.h"
 #include "graphics/Bitmap.h"
 #include "jpeg/JPEGImage.h"
 #include "runtime/Exceptions.h"

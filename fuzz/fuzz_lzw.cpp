@@ -1,6 +1,7 @@
 // Fuzz target for the LZW decoder alone. Input: width - 1, height - 1 (one byte each), a flag
 // byte (bit 0: interlaced), then the image data: minimum code size and data sub-blocks.
 
+#include "FuzzLimits.h"
 #include "gif/GIFErrors.h"
 #include "gif/LZWDecoder.h"
 #include "runtime/Assert.h"

@@ -2,6 +2,7 @@
 // the data is handed over, so that mutations reach the decoding of every chunk instead of
 // stopping at the CRC check; the codec itself has no switch for it.
 
+#include "FuzzLimits.h"
 #include "graphics/Bitmap.h"
 #include "png/PNGObject.h"
 #include "runtime/Exceptions.h"

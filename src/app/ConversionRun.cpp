@@ -4,6 +4,7 @@
 #include "app/LoadSource.h"
 #include "app/SaveConverted.h"
 #include "graphics/Bitmap.h"
+#include "platform/MemoryBudget.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 #include "runtime/Stream.h"
@@ -105,8 +106,11 @@ struct TPrepared
 };
 
 TPrepared Prepare(const std::string& source, const std::string& extension,
-                  const TConversionOptions& options, uint64_t writesBeforeLoad)
+                  const TConversionOptions& options, uint64_t writesBeforeLoad,
+                  TMemoryBudget& budget, size_t index)
 {
+    // The pictures of this file are charged to its place in the run.
+    const TBudgetScope scope(budget, index);
     TPrepared prepared;
     prepared.WritesBeforeLoad = writesBeforeLoad;
     // Nothing may leave a worker thread but through these two slots.
@@ -137,9 +141,9 @@ class TPreparer
 {
 public:
     TPreparer(const std::vector<std::string>& files, std::string extension,
-              const TConversionOptions& options, int jobs)
+              const TConversionOptions& options, int jobs, TMemoryBudget& budget)
         : m_files(files), m_extension(std::move(extension)), m_options(options), m_jobs(jobs),
-          m_results(files.size())
+          m_budget(budget), m_results(files.size())
     {
         for (int i = 0; i < jobs; ++i) {
             m_workers.emplace_back([this] { Work(); });
@@ -203,7 +207,8 @@ private:
                 index = m_next++;
                 writes = m_writes;
             }
-            TPrepared prepared = Prepare(m_files[index], m_extension, m_options, writes);
+            TPrepared prepared =
+                Prepare(m_files[index], m_extension, m_options, writes, m_budget, index);
             {
                 std::lock_guard<std::mutex> guard(m_mutex);
                 m_results[index] = std::move(prepared);
@@ -216,6 +221,7 @@ private:
     const std::string m_extension;
     const TConversionOptions m_options;
     const int m_jobs;
+    TMemoryBudget& m_budget;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::optional<TPrepared>> m_results;
@@ -268,10 +274,12 @@ TRunSummary Walk(const std::vector<std::string>& files, const std::string& exten
         }
         if (*action == TAction::Skip) {
             ++summary.Skipped;
+            progress.FileFinished(int(i), TFileResult::Skipped);
         } else {
             write(loaded,
                   *action == TAction::Rename ? FirstFreeNumberedName(outputName) : outputName);
             ++summary.Converted;
+            progress.FileFinished(int(i), TFileResult::Converted);
         }
         progress.SetPosition(int(i) + 1);
     }
@@ -297,9 +305,9 @@ TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& 
 
 TRunSummary RunPipelined(const std::vector<std::string>& files, const std::string& extension,
                          const TConversionOptions& options, TDecisions& decisions,
-                         TRunProgress& progress, int jobs)
+                         TRunProgress& progress, int jobs, TMemoryBudget& budget)
 {
-    TPreparer preparer(files, extension, options, jobs);
+    TPreparer preparer(files, extension, options, jobs, budget);
     // Files this run has written, by canonical name, with the number of their write.
     std::map<std::string, uint64_t> written;
     return Walk(
@@ -310,7 +318,7 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, const std::strin
             // then a.png listed) must be read again, as the serial run reads it only now.
             const auto rewritten = written.find(CanonicalName(files[i]));
             if (rewritten != written.end() && rewritten->second > prepared.WritesBeforeLoad) {
-                prepared = Prepare(files[i], extension, options, preparer.Writes());
+                prepared = Prepare(files[i], extension, options, preparer.Writes(), budget, i);
             }
             if (prepared.LoadError) {
                 std::rethrow_exception(prepared.LoadError);
@@ -328,7 +336,7 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, const std::strin
 
 TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
                           const TConversionOptions& options, TOverwritePrompt& prompt,
-                          TRunProgress& progress, int jobs)
+                          TRunProgress& progress, int jobs, TMemoryBudget* budget)
 {
     progress.SetPosition(0);
     progress.SetMaximum(int(files.size()));
@@ -342,7 +350,8 @@ TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat f
         return RunSerial(files, extension, options, decisions, progress);
     }
     return RunPipelined(files, extension, options, decisions, progress,
-                        int(std::min<size_t>(size_t(jobs), files.size())));
+                        int(std::min<size_t>(size_t(jobs), files.size())),
+                        budget != nullptr ? *budget : SharedMemoryBudget());
 }
 
 } // namespace kapto

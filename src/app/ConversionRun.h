@@ -9,6 +9,8 @@
 
 namespace kapto {
 
+class TMemoryBudget;
+
 enum class TTargetFormat
 {
     Png,
@@ -42,6 +44,12 @@ public:
     virtual TOverwriteAnswer Ask(const std::string& outputName) = 0;
 };
 
+enum class TFileResult
+{
+    Converted, // written
+    Skipped    // an existing output left alone
+};
+
 // Where the run reports its progress: the maximum once, then the position after each file.
 class TRunProgress
 {
@@ -51,6 +59,8 @@ public:
     virtual void SetPosition(int position) = 0;
     // A file is about to be loaded.
     virtual void FileStarted(int /*index*/, const std::string& /*sourceName*/) {}
+    // A file is done, before the position moves past it.
+    virtual void FileFinished(int /*index*/, TFileResult /*result*/) {}
 };
 
 struct TRunSummary
@@ -67,9 +77,11 @@ struct TRunSummary
 // core. Whatever the count, decisions and writes happen on the calling thread in list order,
 // exactly as in the serial run, and every file written has the serial run's bytes; work done
 // ahead for a file that is skipped, or that lies after an error or an abort, is dropped.
+// The pictures decoded side by side share the budget (the shared one when none is given):
+// a file whose pictures would exceed it waits for the files before it.
 TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
                           const TConversionOptions& options, TOverwritePrompt& prompt,
-                          TRunProgress& progress, int jobs = 1);
+                          TRunProgress& progress, int jobs = 1, TMemoryBudget* budget = nullptr);
 
 // The number of files a run with jobs 0 works on at once: the machine's cores.
 int DefaultJobs();

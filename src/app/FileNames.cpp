@@ -50,7 +50,15 @@ bool FileExists(const std::string& fileName)
 {
     struct stat info
     {};
-    return ::stat(fileName.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    if (::lstat(fileName.c_str(), &info) != 0) {
+        return false;
+    }
+    // A link counts by what it points to; a dangling one still takes the name, and a save
+    // would replace it, so it is an existing file too.
+    if (S_ISLNK(info.st_mode) && ::stat(fileName.c_str(), &info) != 0) {
+        return true;
+    }
+    return !S_ISDIR(info.st_mode);
 }
 
 bool DirectoryExists(const std::string& path)

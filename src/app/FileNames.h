@@ -24,7 +24,8 @@ std::string OutputFileName(const std::string& sourceName, const std::string& tar
 // folder + base name + "-" + the two last digits of n + extension of the output name.
 std::string NumberedFileName(const std::string& outputName, int n);
 
-// True for an existing file (also a link to one); false for folders and missing names.
+// True for an existing file, a link to one and a dangling link; false for folders and
+// missing names.
 bool FileExists(const std::string& fileName);
 // True for an existing folder (also a link to one).
 bool DirectoryExists(const std::string& path);

@@ -31,6 +31,31 @@ bool ParseHexColor(const std::string& text, TColor& color)
     return true;
 }
 
+// A size in bytes written as digits with an optional K, M or G (binary multiples).
+bool ParseSize(const std::string& text, uint64_t& bytes)
+{
+    size_t digits = 0;
+    uint64_t value = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        if (value > (uint64_t(1) << 50)) {
+            return false;
+        }
+        value = value * 10 + uint64_t(text[digits] - '0');
+        ++digits;
+    }
+    const std::string suffix = text.substr(digits);
+    const unsigned shift = suffix.empty()                   ? 0
+                           : suffix == "K" || suffix == "k" ? 10
+                           : suffix == "M" || suffix == "m" ? 20
+                           : suffix == "G" || suffix == "g" ? 30
+                                                            : 64;
+    if (digits == 0 || shift == 64 || value == 0 || value > (uint64_t(1) << (60 - shift))) {
+        return false;
+    }
+    bytes = value << shift;
+    return true;
+}
+
 int Usage(const std::string& reason)
 {
     std::cerr << "kapto-convert: " << reason << std::endl;
@@ -52,6 +77,7 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
     std::string key;
     int opacity = -1;
     std::string brightness;
+    std::string maxMemory;
     bool edge = false;
     bool flatten = false;
     bool invert = false;
@@ -68,6 +94,10 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
     app.add_option("--jobs", commandLine.Jobs,
                    "Files loaded and encoded at once (default: one per core; 1: one at a time)")
         ->check(CLI::Range(1, 256));
+    app.add_option("--max-memory", maxMemory,
+                   "Memory the pictures decoded at once may take together, with a K, M or G "
+                   "suffix (default: half of the memory, at most 4G). A larger picture still "
+                   "converts, alone");
     app.add_option("--deflate-threads", commandLine.Options.DeflateThreads,
                    "Threads deflating one PNG (default 1). More is faster for big pictures "
                    "but writes other compressed bytes for the same pixels")
@@ -102,6 +132,10 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
                                                                {"skip", TOnExists::Skip},
                                                                {"abort", TOnExists::Abort}};
     commandLine.OnExists = kOnExists.at(onExists);
+
+    if (!maxMemory.empty() && !ParseSize(maxMemory, commandLine.MaxMemory)) {
+        return Usage("--max-memory: expected a size such as 300M or 2G, not " + maxMemory);
+    }
 
     TConversionOptions& options = commandLine.Options;
     if (!key.empty()) {

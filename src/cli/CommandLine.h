@@ -26,7 +26,8 @@ struct TCommandLine
     TOnExists OnExists = TOnExists::Skip;
     bool ListOnly = false;
     bool Quiet = false;
-    int Jobs = 0; // files loaded and encoded at once; 0: one per core
+    int Jobs = 0;           // files loaded and encoded at once; 0: one per core
+    uint64_t MaxMemory = 0; // bytes the pictures decoded at once may take; 0: the default
     TConversionOptions Options;
 };
 

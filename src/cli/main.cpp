@@ -6,11 +6,16 @@
 #include "app/Options.h"
 #include "app/ScanFolder.h"
 #include "cli/CommandLine.h"
+#include "platform/MemoryBudget.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Interrupt.h"
 
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <new>
 #include <string>
@@ -66,7 +71,8 @@ private:
     int m_result;
 };
 
-// A one-line progress bar on standard error.
+// A one-line progress bar on standard error, and the count of files done for the summary,
+// which a signal may ask for from another thread at any moment.
 class TTerminalProgress : public TRunProgress
 {
 public:
@@ -84,6 +90,10 @@ public:
         m_current = sourceName;
         Draw();
     }
+    void FileFinished(int, TFileResult result) override
+    {
+        ++(result == TFileResult::Converted ? m_converted : m_skipped);
+    }
     void Clear()
     {
         if (m_visible && m_drawn) {
@@ -92,7 +102,38 @@ public:
         }
     }
 
+    // "N converted, M skipped" and a line end.
+    std::string SummaryLine() const
+    {
+        return std::to_string(m_converted.load()) + " converted, " +
+               std::to_string(m_skipped.load()) + " skipped\n";
+    }
+
+    // The bar's line cleared and the summary printed, with plain writes that no lock held
+    // by the interrupted threads can stop.
+    void EndOnSignal(bool quiet) const
+    {
+        if (m_visible && m_drawn) {
+            WriteAll(STDERR_FILENO, "\r\033[K");
+        }
+        if (!quiet) {
+            WriteAll(STDOUT_FILENO, SummaryLine());
+        }
+    }
+
 private:
+    static void WriteAll(int fd, const std::string& text)
+    {
+        size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n <= 0 && errno != EINTR) {
+                return;
+            }
+            done += n > 0 ? size_t(n) : 0;
+        }
+    }
+
     void Draw()
     {
         if (!m_visible || m_maximum <= 0) {
@@ -113,11 +154,26 @@ private:
     }
 
     bool m_visible;
-    bool m_drawn = false;
+    std::atomic<bool> m_drawn{false};
     int m_maximum = 0;
     int m_position = 0;
     std::string m_current;
+    std::atomic<int> m_converted{0};
+    std::atomic<int> m_skipped{0};
 };
+
+// Standard output that could not take everything (a full disk, a closed pipe) fails the run.
+int CheckStandardOutput(int status)
+{
+    std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout) {
+        const int error = errno;
+        std::cerr << "kapto-convert: cannot write to standard output: " << std::strerror(error)
+                  << std::endl;
+        return 1;
+    }
+    return status;
+}
 
 std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists)
 {
@@ -145,6 +201,9 @@ int main(int argc, char** argv)
     if (parseStatus >= 0) {
         return parseStatus;
     }
+    if (commandLine.MaxMemory != 0) {
+        SharedMemoryBudget().SetLimit(commandLine.MaxMemory);
+    }
 
     std::vector<std::string> files;
     for (const std::string& path : commandLine.Paths) {
@@ -156,20 +215,22 @@ int main(int argc, char** argv)
         for (const std::string& file : files) {
             std::cout << file << "\n";
         }
-        return 0;
+        return CheckStandardOutput(0);
     }
 
     std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists);
     TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0);
+    // Before the run starts its threads, so that they leave the signals to this handler.
+    EndCleanlyOnSignals(
+        [&progress, quiet = commandLine.Quiet](int) { progress.EndOnSignal(quiet); });
     try {
         const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
                                                   *prompt, progress, commandLine.Jobs);
         progress.Clear();
         if (!commandLine.Quiet) {
-            std::cout << summary.Converted << " converted, " << summary.Skipped << " skipped"
-                      << std::endl;
+            std::cout << progress.SummaryLine() << std::flush;
         }
-        return summary.Aborted ? 3 : 0;
+        return CheckStandardOutput(summary.Aborted ? 3 : 0);
     } catch (const Exception& e) {
         progress.Clear();
         std::cerr << e.Message() << std::endl;

@@ -1,6 +1,7 @@
 #include "jpeg/JPEGDecompressor.h"
 
 #include "jpeg/JPEGErrors.h"
+#include "platform/MemoryBudget.h"
 #include "runtime/Checked.h"
 #include "runtime/Messages.h"
 
@@ -172,7 +173,7 @@ TJPEGDecompressor::TJPEGDecompressor(const uint8_t* data, size_t size)
     state.Created = true;
     // A small file may claim a huge progressive image; the library then refuses to buffer
     // more than the image limit instead of taking all memory.
-    state.Info.mem->max_memory_to_use = long(kMaxImageBytes);
+    state.Info.mem->max_memory_to_use = long(PixelBufferLimit());
     state.Source.init_source = InitSource;
     state.Source.fill_input_buffer = FillInputBuffer;
     state.Source.skip_input_data = SkipInputData;

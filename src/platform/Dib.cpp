@@ -1,5 +1,6 @@
 #include "platform/Dib.h"
 
+#include "platform/MemoryBudget.h"
 #include "runtime/Checked.h"
 
 #include <algorithm>
@@ -9,6 +10,10 @@ namespace kapto {
 
 bool TPixelBuffer::Allocate(size_t size)
 {
+    if (size > PixelBufferLimit()) {
+        return false;
+    }
+    ChargePixelMemory(size);
     uint8_t* data = static_cast<uint8_t*>(std::calloc(std::max<size_t>(size, 1), 1));
     if (data == nullptr) {
         return false;

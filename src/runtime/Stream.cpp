@@ -3,12 +3,14 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 namespace kapto {
 
@@ -99,14 +101,24 @@ namespace {
 std::FILE* OpenFile(const std::string& fileName, TFileMode mode)
 {
     if (mode == TFileMode::OpenRead) {
-        // A folder opens fine with fopen on Linux but cannot be read; refuse it here.
+        // Only regular files are read. A folder opens fine on Linux but cannot be read; a FIFO
+        // would block until a writer comes, and a device or socket is no picture. The check
+        // is made again on what was opened, without blocking, in case the name changed.
         struct stat info
         {};
-        if (::stat(fileName.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
             throw EFOpenError(FormatMessage(TMessage::FileOpenError, {fileName}));
         }
-        std::FILE* file = std::fopen(fileName.c_str(), "rb");
+        const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        std::FILE* file = nullptr;
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) {
+            file = ::fdopen(fd, "rb");
+        }
         if (file == nullptr) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
             throw EFOpenError(FormatMessage(TMessage::FileOpenError, {fileName}));
         }
         return file;
@@ -163,6 +175,18 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
     return int64_t(::ftello(m_file));
 }
 
+void TFileStream::SyncToDisk()
+{
+    if (m_file == nullptr) {
+        return;
+    }
+    const bool flushed = std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
+    // Some file systems cannot sync; their data is as safe as they make it.
+    if (!flushed || (::fsync(::fileno(m_file)) != 0 && errno != EINVAL && errno != EROFS)) {
+        throw EWriteError(FormatMessage(TMessage::WriteError));
+    }
+}
+
 void TFileStream::Close()
 {
     if (m_file == nullptr) {
@@ -181,40 +205,159 @@ void TFileStream::Close()
 
 namespace {
 
-// Permission bits for the new file: those of the file it replaces, else what a plain create
-// would give (0666 less the umask).
-mode_t PermissionsFor(const std::string& fileName)
+// The temporary files of the saves in flight, so that an interrupted process can remove
+// them. A temporary file is entered under the lock in the same step that creates it, and
+// leaves in the same step that renames or removes it.
+struct TTemporaryFiles
+{
+    std::mutex Mutex;
+    std::vector<std::string> Names;
+
+    void Forget(const std::string& name)
+    {
+        Names.erase(std::remove(Names.begin(), Names.end(), name), Names.end());
+    }
+};
+
+TTemporaryFiles& TemporaryFiles()
+{
+    static TTemporaryFiles files;
+    return files;
+}
+
+TAtomicFileStream::TStepObserver g_stepObserver = nullptr;
+
+void Observe(TAtomicFileStream::TStep step)
+{
+    if (g_stepObserver != nullptr) {
+        g_stepObserver(step);
+    }
+}
+
+// The longest name the folder takes; 255 where the system does not say.
+size_t NameLimit(const std::string& folder)
+{
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? size_t(limit) : 255;
+}
+
+// The start of base cut to at most size bytes, never inside a UTF-8 sequence.
+std::string CutName(const std::string& base, size_t size)
+{
+    if (base.size() <= size) {
+        return base;
+    }
+    size_t start = size;
+    while (start > 0 && (uint8_t(base[start - 1]) & 0xC0) == 0x80) {
+        --start;
+    }
+    if (start > 0 && (uint8_t(base[start - 1]) & 0x80) != 0) {
+        const uint8_t lead = uint8_t(base[start - 1]);
+        const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (start - 1 + length > size) {
+            return base.substr(0, start - 1);
+        }
+    }
+    return base.substr(0, size);
+}
+
+// Gives the new file what the file it replaces had. Only a regular file is asked, never
+// what a link points to: a link to a set-uid file in a shared folder must not make a
+// world-writable set-uid file. Set-id and sticky bits are never carried over. The owner and
+// group are kept where the process may set them; otherwise the new file is the process's.
+// With nothing to replace, the file gets what a plain create gives: 0666 less the umask.
+void GiveAttributes(int fd, const std::string& fileName)
 {
     struct stat info
     {};
-    if (::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        return info.st_mode & 07777;
+    if (::lstat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
+            ::fchown(fd, uid_t(-1), info.st_gid) != 0) {
+            // Neither: the process's own owner and group stay.
+        }
+        ::fchmod(fd, info.st_mode & 0777);
+        return;
     }
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    ::fchmod(fd, 0666 & ~mask);
+}
+
+// A regular file the user may not write is not replaced, as a read-only file could not be
+// overwritten where saving in place was the only way. Renaming over it would succeed.
+bool MayReplace(const std::string& fileName)
+{
+    struct stat info
+    {};
+    return ::lstat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+           ::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Makes the rename itself survive a power loss.
+void SyncFolder(const std::string& folder)
+{
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::string FolderOf(const std::string& fileName)
+{
+    const size_t slash = fileName.rfind('/');
+    return slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
 }
 
 } // namespace
 
+void TAtomicFileStream::SetStepObserver(TStepObserver observer)
+{
+    g_stepObserver = observer;
+}
+
+void TAtomicFileStream::RemoveTemporaryFilesForExit()
+{
+    TTemporaryFiles& files = TemporaryFiles();
+    // Never unlocked: no save may start or finish in the moments before the process ends.
+    files.Mutex.lock();
+    for (const std::string& name : files.Names) {
+        ::unlink(name.c_str());
+    }
+    files.Names.clear();
+}
+
 TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(const std::string& fileName)
 {
-    const size_t slash = fileName.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    std::string pattern = folder + "." + base + ".kapto-XXXXXX";
+    if (!MayReplace(fileName)) {
+        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+    }
+    const std::string folder = FolderOf(fileName);
+    const std::string base = fileName.substr(folder.size());
+    // The temporary name borrows as much of the target's name as the folder's name limit
+    // leaves beside the dot and the random suffix.
+    const std::string suffix = ".kapto-XXXXXX";
+    const size_t room = NameLimit(folder) - std::min(NameLimit(folder), suffix.size() + 1);
+    const std::string pattern = folder + "." + CutName(base, room) + suffix;
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    const int fd = ::mkstemp(buffer.data());
+    TTemporaryFiles& files = TemporaryFiles();
+    std::unique_lock<std::mutex> lock(files.Mutex);
+    const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
     if (fd < 0) {
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
     }
     const std::string temporaryName = buffer.data();
-    ::fchmod(fd, PermissionsFor(fileName));
+    files.Names.push_back(temporaryName);
+    lock.unlock();
+    GiveAttributes(fd, fileName);
     std::FILE* file = ::fdopen(fd, "w+b");
     if (file == nullptr) {
         ::close(fd);
+        lock.lock();
         ::unlink(temporaryName.c_str());
+        files.Forget(temporaryName);
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
     }
     return {file, temporaryName};
@@ -236,24 +379,46 @@ TAtomicFileStream::~TAtomicFileStream()
         } catch (const Exception&) {
             // The temporary file is removed below; the save already failed.
         }
-        ::unlink(m_temporaryName.c_str());
+        Discard();
     }
+}
+
+void TAtomicFileStream::Discard()
+{
+    TTemporaryFiles& files = TemporaryFiles();
+    std::lock_guard<std::mutex> guard(files.Mutex);
+    ::unlink(m_temporaryName.c_str());
+    files.Forget(m_temporaryName);
+    m_committed = true;
 }
 
 void TAtomicFileStream::Commit()
 {
+    // The data reaches the disk before the name does: after a power loss the target holds
+    // either its old bytes or all of the new ones, never an empty file.
     try {
+        SyncToDisk();
+        Observe(TStep::SyncFile);
         Close();
     } catch (const Exception&) {
-        ::unlink(m_temporaryName.c_str());
-        m_committed = true;
+        Discard();
         throw;
     }
-    m_committed = true;
-    if (std::rename(m_temporaryName.c_str(), FileName().c_str()) != 0) {
-        ::unlink(m_temporaryName.c_str());
-        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {FileName()}));
+    {
+        TTemporaryFiles& files = TemporaryFiles();
+        std::lock_guard<std::mutex> guard(files.Mutex);
+        Observe(TStep::Rename);
+        if (std::rename(m_temporaryName.c_str(), FileName().c_str()) != 0) {
+            ::unlink(m_temporaryName.c_str());
+            files.Forget(m_temporaryName);
+            m_committed = true;
+            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {FileName()}));
+        }
+        files.Forget(m_temporaryName);
+        m_committed = true;
     }
+    SyncFolder(FolderOf(FileName()));
+    Observe(TStep::SyncFolder);
 }
 
 // --- TMemoryStream -------------------------------------------------------------------------

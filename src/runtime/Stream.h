@@ -72,6 +72,8 @@ public:
 
     // Flushes and closes; raises EWriteError when buffered data could not be written.
     void Close();
+    // Flushes and waits until the data is on the disk; raises EWriteError.
+    void SyncToDisk();
     const std::string& FileName() const { return m_fileName; }
 
 protected:
@@ -84,16 +86,33 @@ private:
 
 // A file written under a temporary name in the target's folder and renamed over the target
 // only by Commit(): a failed save never leaves a partial file and never destroys the file it
-// was to replace. Without Commit() the temporary file is removed.
+// was to replace. Without Commit() the temporary file is removed. The temporary name is
+// "." + the target's name (shortened to fit the folder's name limit) + ".kapto-" + six
+// random characters. A target that is a link is replaced by a regular file, never written
+// through; a regular file the user may not write is not replaced (EFCreateError).
 class TAtomicFileStream : public TFileStream
 {
 public:
     explicit TAtomicFileStream(const std::string& fileName);
     ~TAtomicFileStream() override;
 
-    // Writes everything out and puts the file in place; raises EWriteError (data) or
-    // EFCreateError (the rename).
+    // Writes everything out, syncs it to the disk and puts the file in place; raises
+    // EWriteError (data) or EFCreateError (the rename).
     void Commit();
+
+    // The steps of Commit, in order, for tests that check that data is synced first.
+    enum class TStep
+    {
+        SyncFile,
+        Rename,
+        SyncFolder
+    };
+    using TStepObserver = void (*)(TStep step);
+    static void SetStepObserver(TStepObserver observer);
+
+    // For a process about to end on a signal: removes the temporary files of every save in
+    // flight, on any thread, and holds every other save where it is, for good.
+    static void RemoveTemporaryFilesForExit();
 
 private:
     struct TTemporary
@@ -103,6 +122,7 @@ private:
     };
     static TTemporary CreateTemporary(const std::string& fileName);
     TAtomicFileStream(const std::string& fileName, TTemporary temporary);
+    void Discard();
 
     std::string m_temporaryName;
     bool m_committed = false;

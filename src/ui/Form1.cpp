@@ -3,6 +3,7 @@
 #include "app/FileNames.h"
 #include "app/ScanFolder.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Interrupt.h"
 #include "ui/OWDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PreviewWindow.h"
@@ -356,8 +357,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 void TForm1::closeEvent(QCloseEvent* event)
 {
     if (m_running) {
-        event->ignore();
-        return;
+        // Closing the window ends the program at once, as a signal does: the files written
+        // stay, the one being written is removed.
+        EndNowWithoutDebris(0);
     }
     QWidget::closeEvent(event);
 }

@@ -1,6 +1,7 @@
 // Kapto's main window program.
 
 #include "app/Codecs.h"
+#include "runtime/Interrupt.h"
 #include "ui/Form1.h"
 
 #include <QApplication>
@@ -10,6 +11,9 @@
 
 int main(int argc, char** argv)
 {
+    // Before Qt starts its threads. SIGINT, SIGTERM and SIGHUP end the program without
+    // leaving the temporary file of a save behind.
+    kapto::EndCleanlyOnSignals(nullptr);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kapto"));
     QApplication::setDesktopFileName(QStringLiteral("kapto"));

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -136,6 +138,8 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--brightness-alpha darker --opacity 5 x", "cannot be combined"},
         {"--flatten x", "--flatten needs --brightness-alpha"},
         {"--brightness-alpha darker --invert x", "--invert needs --flatten"},
+        {"--max-memory 12Q x", "--max-memory"},
+        {"--max-memory 0 x", "--max-memory"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
@@ -210,10 +214,50 @@ TEST_F(ConvertCommandTest, JobsAndDeflateThreadsKeepThePixels)
         EXPECT_EQ(ReadFileBytes(m_dir.Path("serial") + name),
                   ReadFileBytes(m_dir.Path("pipelined") + name));
     }
+    // A budget below one picture: every file waits for the one before it, with the same bytes.
+    for (int i = 0; i < 4; ++i) {
+        ::unlink(m_dir.Path("pipelined/p" + std::to_string(i) + ".png").c_str());
+    }
+    EXPECT_EQ(Convert("-q --jobs 3 --max-memory 1K " + Quote(m_dir.Path("pipelined"))).Status, 0);
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "/p" + std::to_string(i) + ".png";
+        EXPECT_EQ(ReadFileBytes(m_dir.Path("serial") + name),
+                  ReadFileBytes(m_dir.Path("pipelined") + name));
+    }
     const std::string source = Quote(m_dir.Path("serial/p1.bmp"));
     EXPECT_EQ(Convert("-q --on-exists overwrite --deflate-threads 2 " + source).Status, 0);
     const TDecodedPng parallel = DecodeWithLibpng(ReadFileBytes(m_dir.Path("serial/p1.png")));
     EXPECT_EQ(parallel.Error, "");
     EXPECT_EQ(parallel.Rows, DecodeWithLibpng(ReadFileBytes(m_dir.Path("pipelined/p1.png"))).Rows);
     EXPECT_EQ(Convert("--jobs 0 x").Status, 2);
+}
+
+TEST_F(ConvertCommandTest, DanglingLinkTakesItsName)
+{
+    const std::string a = Quote(Image("a.bmp"));
+    ASSERT_EQ(::symlink("nowhere", m_dir.Path("a.png").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", m_dir.Path("a-01.png").c_str()), 0);
+    TCommandResult result = Convert("--on-exists skip " + a);
+    EXPECT_EQ(result.Out, "0 converted, 1 skipped\n");
+    result = Convert("--on-exists rename " + a);
+    EXPECT_EQ(result.Out, "1 converted, 0 skipped\n");
+    EXPECT_EQ(m_dir.Entries(),
+              (std::vector<std::string>{"a-01.png", "a-02.png", "a.bmp", "a.png"}));
+    for (const char* link : {"a.png", "a-01.png"}) {
+        struct stat info
+        {};
+        EXPECT_EQ(::lstat(m_dir.Path(link).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+    }
+}
+
+TEST_F(ConvertCommandTest, FailedWriteToStandardOutputFailsTheRun)
+{
+    Image("a.bmp");
+    const std::string command = std::string(KAPTO_CONVERT_EXE) + " --list " + Quote(m_dir.Root()) +
+                                " >/dev/full 2>" + Quote(m_scratch.Path("err"));
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+    EXPECT_EQ(ReadText(m_scratch.Path("err")),
+              "kapto-convert: cannot write to standard output: No space left on device\n");
 }
