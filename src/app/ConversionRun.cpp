@@ -5,11 +5,15 @@
 #include "app/SaveConverted.h"
 #include "graphics/Bitmap.h"
 #include "platform/MemoryBudget.h"
+#include "runtime/Assert.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 #include "runtime/Stream.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
@@ -255,43 +259,73 @@ void WriteBytes(const std::string& fileName, const TPrepared& prepared)
     stream.Commit();
 }
 
-// The steps every run takes for each file, in list order: load (or take the file prepared
-// ahead), decide against an existing output, write or skip, advance the progress.
-template <typename TLoad, typename TWrite>
-TRunSummary Walk(const std::vector<std::string>& files, const std::string& extension,
-                 TDecisions& decisions, TRunProgress& progress, TLoad load, TWrite write)
+// Makes the folders above an output name that do not exist yet.
+void MakeFoldersFor(const std::string& outputName)
 {
+    for (size_t slash = outputName.find('/', 1); slash != std::string::npos;
+         slash = outputName.find('/', slash + 1)) {
+        const std::string folder = outputName.substr(0, slash);
+        if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
+        }
+    }
+}
+
+// The steps every run takes for each file, in list order: load (or take the file prepared
+// ahead), decide against an existing output, write or skip, advance the progress. A failure
+// on the way is reported and, if progress says so, passes the file over.
+template <typename TLoad, typename TWrite>
+TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
+                 const TRunSettings& settings, TDecisions& decisions, TRunProgress& progress,
+                 TLoad load, TWrite write)
+{
+    const bool placed = !settings.OutputPlaces.empty();
     TRunSummary summary;
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string& source = files[i];
         progress.FileStarted(int(i), source);
-        auto loaded = load(i);
-        const std::string outputName = OutputFileName(source, extension);
-        const std::optional<TAction> action = decisions.Decide(outputName);
-        if (!action) {
-            summary.Aborted = true;
-            return summary;
-        }
-        if (*action == TAction::Skip) {
-            ++summary.Skipped;
-            progress.FileFinished(int(i), TFileResult::Skipped);
-        } else {
-            write(loaded,
-                  *action == TAction::Rename ? FirstFreeNumberedName(outputName) : outputName);
-            ++summary.Converted;
-            progress.FileFinished(int(i), TFileResult::Converted);
+        try {
+            auto loaded = load(i);
+            const std::string outputName = PlannedOutputName(files, i, format, settings);
+            const std::optional<TAction> action = decisions.Decide(outputName);
+            if (!action) {
+                summary.Aborted = true;
+                return summary;
+            }
+            if (*action == TAction::Skip) {
+                ++summary.Skipped;
+                progress.FileFinished(int(i), TFileResult::Skipped);
+            } else {
+                const bool rename =
+                    *action == TAction::Rename || (placed && IsSameFile(source, outputName));
+                const std::string name = rename ? FirstFreeNumberedName(outputName) : outputName;
+                if (placed) {
+                    MakeFoldersFor(name);
+                }
+                write(loaded, name);
+                ++summary.Converted;
+                progress.FileFinished(int(i), TFileResult::Converted);
+            }
+        } catch (...) {
+            const std::exception_ptr failure = std::current_exception();
+            if (progress.FileFailed(int(i), source, FailureMessage(failure)) ==
+                TFailureAnswer::Stop) {
+                throw;
+            }
+            ++summary.Failed;
+            progress.FileFinished(int(i), TFileResult::Failed);
         }
         progress.SetPosition(int(i) + 1);
     }
     return summary;
 }
 
-TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& extension,
-                      const TConversionOptions& options, TDecisions& decisions,
-                      TRunProgress& progress)
+TRunSummary RunSerial(const std::vector<std::string>& files, TTargetFormat format,
+                      const TConversionOptions& options, const TRunSettings& settings,
+                      TDecisions& decisions, TRunProgress& progress)
 {
     return Walk(
-        files, extension, decisions, progress,
+        files, format, settings, decisions, progress,
         [&](size_t i) {
             // Every file starts from a new, empty bitmap (see Prepare).
             auto bitmap = std::make_unique<TBitmap>();
@@ -303,15 +337,17 @@ TRunSummary RunSerial(const std::vector<std::string>& files, const std::string& 
         });
 }
 
-TRunSummary RunPipelined(const std::vector<std::string>& files, const std::string& extension,
-                         const TConversionOptions& options, TDecisions& decisions,
-                         TRunProgress& progress, int jobs, TMemoryBudget& budget)
+TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat format,
+                         const TConversionOptions& options, const TRunSettings& settings,
+                         TDecisions& decisions, TRunProgress& progress, int jobs)
 {
+    const std::string extension = TargetExtension(format);
+    TMemoryBudget& budget = settings.Budget != nullptr ? *settings.Budget : SharedMemoryBudget();
     TPreparer preparer(files, extension, options, jobs, budget);
     // Files this run has written, by canonical name, with the number of their write.
     std::map<std::string, uint64_t> written;
     return Walk(
-        files, extension, decisions, progress,
+        files, format, settings, decisions, progress,
         [&](size_t i) {
             TPrepared prepared = preparer.Take(i);
             // A source the run itself wrote after it was read ahead (a.bmp written to a.png,
@@ -334,24 +370,39 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, const std::strin
 
 } // namespace
 
+std::string PlannedOutputName(const std::vector<std::string>& files, size_t index,
+                              TTargetFormat format, const TRunSettings& settings)
+{
+    const std::string& place =
+        settings.OutputPlaces.empty() ? files[index] : settings.OutputPlaces[index];
+    return OutputFileName(place, TargetExtension(format));
+}
+
+TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
+                          const TConversionOptions& options, TOverwritePrompt& prompt,
+                          TRunProgress& progress, const TRunSettings& settings)
+{
+    KAPTO_ASSERT(settings.OutputPlaces.empty() || settings.OutputPlaces.size() == files.size());
+    progress.SetPosition(0);
+    progress.SetMaximum(int(files.size()));
+    TDecisions decisions(prompt);
+    const int jobs = settings.Jobs <= 0 ? DefaultJobs() : settings.Jobs;
+    // Nothing to overlap for a single file.
+    if (jobs == 1 || files.size() <= 1) {
+        return RunSerial(files, format, options, settings, decisions, progress);
+    }
+    return RunPipelined(files, format, options, settings, decisions, progress,
+                        int(std::min<size_t>(size_t(jobs), files.size())));
+}
+
 TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
                           const TConversionOptions& options, TOverwritePrompt& prompt,
                           TRunProgress& progress, int jobs, TMemoryBudget* budget)
 {
-    progress.SetPosition(0);
-    progress.SetMaximum(int(files.size()));
-    TDecisions decisions(prompt);
-    const std::string extension = TargetExtension(format);
-    if (jobs <= 0) {
-        jobs = DefaultJobs();
-    }
-    // Nothing to overlap for a single file.
-    if (jobs == 1 || files.size() <= 1) {
-        return RunSerial(files, extension, options, decisions, progress);
-    }
-    return RunPipelined(files, extension, options, decisions, progress,
-                        int(std::min<size_t>(size_t(jobs), files.size())),
-                        budget != nullptr ? *budget : SharedMemoryBudget());
+    TRunSettings settings;
+    settings.Jobs = jobs;
+    settings.Budget = budget;
+    return RunConversion(files, format, options, prompt, progress, settings);
 }
 
 } // namespace kapto

@@ -47,7 +47,15 @@ public:
 enum class TFileResult
 {
     Converted, // written
-    Skipped    // an existing output left alone
+    Skipped,   // an existing output left alone
+    Failed     // could not be loaded, converted or written, and passed over
+};
+
+// What the run does after a file failed.
+enum class TFailureAnswer
+{
+    Stop,    // the failure leaves the run as its exception
+    SkipFile // the file is passed over and the run goes on
 };
 
 // Where the run reports its progress: the maximum once, then the position after each file.
@@ -61,27 +69,56 @@ public:
     virtual void FileStarted(int /*index*/, const std::string& /*sourceName*/) {}
     // A file is done, before the position moves past it.
     virtual void FileFinished(int /*index*/, TFileResult /*result*/) {}
+    // A file failed; message is what the user is to see. Nothing partial of it is on disk.
+    virtual TFailureAnswer FileFailed(int /*index*/, const std::string& /*sourceName*/,
+                                      const std::string& /*message*/)
+    {
+        return TFailureAnswer::Stop;
+    }
 };
 
 struct TRunSummary
 {
     int Converted = 0; // files written
     int Skipped = 0;   // existing outputs left alone
+    int Failed = 0;    // files passed over after a failure
     bool Aborted = false;
 };
 
-// The run. Failures leave as exceptions: the run ends at that file, files already written
-// stay, and the progress position stays where it was.
-//
-// jobs: how many files are loaded and encoded at once; 1 is the plain serial run, 0 one per
-// core. Whatever the count, decisions and writes happen on the calling thread in list order,
-// exactly as in the serial run, and every file written has the serial run's bytes; work done
-// ahead for a file that is skipped, or that lies after an error or an abort, is dropped.
-// The pictures decoded side by side share the budget (the shared one when none is given):
-// a file whose pictures would exceed it waits for the files before it.
+// How a run goes about its work; the defaults are the window's plain run on one thread.
+struct TRunSettings
+{
+    // How many files are loaded and encoded at once; 1 is the plain serial run, 0 one per
+    // core. Whatever the count, decisions and writes happen on the calling thread in list
+    // order, exactly as in the serial run, and every file written has the serial run's bytes;
+    // work done ahead for a file that is skipped, or that lies after an error or an abort, is
+    // dropped.
+    int Jobs = 1;
+    // The budget that the pictures decoded side by side share; none: the shared one. A file
+    // whose pictures would exceed it waits for the files before it.
+    TMemoryBudget* Budget = nullptr;
+    // Where each file's output goes, as the name whose extension the output's replaces (the
+    // output of photos/trip/a.jpg placed at out/trip/a.jpg is out/trip/a.png); empty: beside
+    // the sources. Folders are made as needed, and a source is never its own output there:
+    // such an output takes the first free numbered name.
+    std::vector<std::string> OutputPlaces;
+};
+
+// The run. A failure is reported to progress, which may pass the file over; otherwise it
+// leaves as an exception: the run ends at that file, files already written stay, and the
+// progress position stays where it was.
+TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
+                          const TConversionOptions& options, TOverwritePrompt& prompt,
+                          TRunProgress& progress, const TRunSettings& settings);
+
+// The run with the default settings but for the number of jobs and the budget.
 TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat format,
                           const TConversionOptions& options, TOverwritePrompt& prompt,
                           TRunProgress& progress, int jobs = 1, TMemoryBudget* budget = nullptr);
+
+// The output name of file index before any numbered name: beside the source, or at its place.
+std::string PlannedOutputName(const std::vector<std::string>& files, size_t index,
+                              TTargetFormat format, const TRunSettings& settings);
 
 // The number of files a run with jobs 0 works on at once: the machine's cores.
 int DefaultJobs();

@@ -27,6 +27,9 @@ std::string NumberedFileName(const std::string& outputName, int n);
 // True for an existing file, a link to one and a dangling link; false for folders and
 // missing names.
 bool FileExists(const std::string& fileName);
+
+// True when both names exist and are the same file, under whatever links or paths.
+bool IsSameFile(const std::string& first, const std::string& second);
 // True for an existing folder (also a link to one).
 bool DirectoryExists(const std::string& path);
 

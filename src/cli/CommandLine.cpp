@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "app/FileNames.h"
+
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -56,15 +58,28 @@ bool ParseSize(const std::string& text, uint64_t& bytes)
     return true;
 }
 
-int Usage(const std::string& reason)
+// Whether the error may come from a PATH whose name starts with "-": an existing file or
+// folder so named stands before any "--".
+bool MistakenForOption(int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i) {
+        if (argv[i][0] == '-' && (FileExists(argv[i]) || DirectoryExists(argv[i]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TParseResult Usage(const std::string& reason)
 {
     std::cerr << "kapto-convert: " << reason << std::endl;
-    return 2;
+    return TParseResult::BadUsage;
 }
 
 } // namespace
 
-int ParseCommandLine(int argc, const char* const* argv, bool interactive, TCommandLine& commandLine)
+TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactive,
+                              TCommandLine& commandLine)
 {
     CLI::App app("Converts images (BMP, PNG, GIF, JPG, JPEG) to PNG or BMP files written "
                  "beside their sources. A folder stands for every image in it and in its "
@@ -90,6 +105,15 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
                    "ask on a terminal, skip otherwise)")
         ->check(CLI::IsMember({"ask", "overwrite", "rename", "skip", "abort"}));
     app.add_flag("--list", commandLine.ListOnly, "Print the files the run would convert");
+    app.add_flag("--dry-run", commandLine.DryRun,
+                 "Print SOURCE -> OUTPUT for every file, with [exists], [same output as ...] "
+                 "and [replaces its source] where they apply; write nothing");
+    app.add_flag("--keep-going", commandLine.KeepGoing,
+                 "Report a file that fails and go on with the next; list the failed files at "
+                 "the end");
+    app.add_option("--out-dir", commandLine.OutDir,
+                   "Write the outputs under this folder: a file PATH straight into it, the "
+                   "files of a folder PATH at their place below that folder");
     app.add_flag("-q,--quiet", commandLine.Quiet, "No progress and no summary");
     app.add_option("--jobs", commandLine.Jobs,
                    "Files loaded and encoded at once (default: one per core; 1: one at a time)")
@@ -118,11 +142,15 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        app.exit(e);
+        return TParseResult::Done;
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        app.exit(e);
+        return TParseResult::Done;
     } catch (const CLI::ParseError& e) {
-        return Usage(e.what());
+        return Usage(std::string(e.what()) + (MistakenForOption(argc, argv)
+                                                  ? " (put -- before a PATH that starts with -)"
+                                                  : ""));
     }
 
     commandLine.Format = format == "bmp" ? TTargetFormat::Bmp : TTargetFormat::Png;
@@ -182,7 +210,7 @@ int ParseCommandLine(int argc, const char* const* argv, bool interactive, TComma
         return Usage("--invert needs --flatten");
     }
     options.InvertFlatten = invert;
-    return -1;
+    return TParseResult::Run;
 }
 
 } // namespace kapto

@@ -25,16 +25,26 @@ struct TCommandLine
     TTargetFormat Format = TTargetFormat::Png;
     TOnExists OnExists = TOnExists::Skip;
     bool ListOnly = false;
+    bool DryRun = false;    // print each file's output and what stands in its way, write nothing
+    bool KeepGoing = false; // report a failed file and go on with the next
+    std::string OutDir;     // outputs under this folder instead of beside their sources
     bool Quiet = false;
     int Jobs = 0;           // files loaded and encoded at once; 0: one per core
     uint64_t MaxMemory = 0; // bytes the pictures decoded at once may take; 0: the default
     TConversionOptions Options;
 };
 
-// Parses the arguments into commandLine. Returns -1 when the run should go on, otherwise
-// the exit status: 0 after --help or --version, 2 for bad usage (with a one-line reason on
-// standard error). interactive: standard input is a terminal (the default of --on-exists).
-int ParseCommandLine(int argc, const char* const* argv, bool interactive,
-                     TCommandLine& commandLine);
+// What parsing the command line leaves to do; the values are exit statuses but for Run.
+enum class TParseResult
+{
+    Run = -1,     // carry on with the run
+    Done = 0,     // --help or --version was answered
+    BadUsage = 2, // a one-line reason went to standard error
+};
+
+// Parses the arguments into commandLine. interactive: standard input is a terminal (the
+// default of --on-exists).
+TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactive,
+                              TCommandLine& commandLine);
 
 } // namespace kapto

@@ -4,11 +4,13 @@
 #include "app/ConversionRun.h"
 #include "app/FileNames.h"
 #include "app/Options.h"
+#include "app/RunPlan.h"
 #include "app/ScanFolder.h"
 #include "cli/CommandLine.h"
 #include "platform/MemoryBudget.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Interrupt.h"
+#include "runtime/Messages.h"
 
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 using namespace kapto;
 
@@ -76,7 +79,7 @@ private:
 class TTerminalProgress : public TRunProgress
 {
 public:
-    explicit TTerminalProgress(bool visible) : m_visible(visible) {}
+    TTerminalProgress(bool visible, bool keepGoing) : m_visible(visible), m_keepGoing(keepGoing) {}
     ~TTerminalProgress() override { Clear(); }
 
     void SetMaximum(int maximum) override { m_maximum = maximum; }
@@ -92,8 +95,22 @@ public:
     }
     void FileFinished(int, TFileResult result) override
     {
-        ++(result == TFileResult::Converted ? m_converted : m_skipped);
+        ++(result == TFileResult::Converted ? m_converted
+           : result == TFileResult::Skipped ? m_skipped
+                                            : m_failed);
     }
+    // "PATH: MESSAGE" on standard error; with --keep-going the file is passed over.
+    TFailureAnswer FileFailed(int, const std::string& sourceName,
+                              const std::string& message) override
+    {
+        Clear();
+        std::cerr << sourceName << ": " << message << std::endl;
+        m_failedFiles.push_back(sourceName);
+        return m_keepGoing ? TFailureAnswer::SkipFile : TFailureAnswer::Stop;
+    }
+    // Whether the run's failure has been reported already.
+    bool ReportedFailure() const { return !m_failedFiles.empty(); }
+    const std::vector<std::string>& FailedFiles() const { return m_failedFiles; }
     void Clear()
     {
         if (m_visible && m_drawn) {
@@ -102,11 +119,12 @@ public:
         }
     }
 
-    // "N converted, M skipped" and a line end.
+    // "N converted, M skipped", with ", F failed" when failures pass, and a line end.
     std::string SummaryLine() const
     {
         return std::to_string(m_converted.load()) + " converted, " +
-               std::to_string(m_skipped.load()) + " skipped\n";
+               std::to_string(m_skipped.load()) + " skipped" +
+               (m_keepGoing ? ", " + std::to_string(m_failed.load()) + " failed" : "") + "\n";
     }
 
     // The bar's line cleared and the summary printed, with plain writes that no lock held
@@ -154,12 +172,15 @@ private:
     }
 
     bool m_visible;
+    bool m_keepGoing;
     std::atomic<bool> m_drawn{false};
     int m_maximum = 0;
     int m_position = 0;
     std::string m_current;
     std::atomic<int> m_converted{0};
     std::atomic<int> m_skipped{0};
+    std::atomic<int> m_failed{0};
+    std::vector<std::string> m_failedFiles;
 };
 
 // Standard output that could not take everything (a full disk, a closed pipe) fails the run.
@@ -192,24 +213,109 @@ std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists)
     return std::make_unique<TTerminalPrompt>();
 }
 
+// The files of the PATHs in order, and with --out-dir the place of each file's output: a
+// file PATH straight in DIR, the files of a folder PATH at their place below that folder.
+// Missing PATHs are reported (false).
+bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& files,
+                  std::vector<std::string>& places)
+{
+    bool allFound = true;
+    for (const std::string& path : commandLine.Paths) {
+        const size_t first = files.size();
+        if (ScanFolder(path, files)) {
+            std::string folder = path;
+            while (folder.size() > 1 && folder.back() == '/') {
+                folder.pop_back();
+            }
+            for (size_t i = first; i < files.size(); ++i) {
+                places.push_back(commandLine.OutDir + "/" + files[i].substr(folder.size() + 1));
+            }
+        } else if (FileExists(path)) {
+            files.push_back(path);
+            places.push_back(commandLine.OutDir + "/" + path.substr(path.rfind('/') + 1));
+        } else {
+            std::cerr << FormatMessage(TMessage::FileOpenError, {path}) << std::endl;
+            allFound = false;
+        }
+    }
+    if (commandLine.OutDir.empty()) {
+        places.clear();
+    }
+    return allFound;
+}
+
+void PrintPlan(const std::vector<std::string>& files, const TCommandLine& commandLine,
+               const TRunSettings& settings)
+{
+    for (const TPlannedOutput& entry : PlanRun(files, commandLine.Format, settings)) {
+        std::string tags;
+        if (entry.Exists) {
+            tags += "[exists]";
+        }
+        if (entry.SameAsEarlier >= 0) {
+            tags += (tags.empty() ? "" : " ") + std::string("[same output as ") +
+                    files[size_t(entry.SameAsEarlier)] + "]";
+        }
+        if (entry.ReplacesSource) {
+            tags += (tags.empty() ? "" : " ") + std::string("[replaces its source]");
+        }
+        std::cout << entry.Source << " -> " << entry.Output << (tags.empty() ? "" : "  ") << tags
+                  << "\n";
+    }
+}
+
+int Convert(const std::vector<std::string>& files, const TCommandLine& commandLine,
+            const TRunSettings& settings)
+{
+    std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists);
+    TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0,
+                               commandLine.KeepGoing);
+    // Before the run starts its threads, so that they leave the signals to this handler.
+    EndCleanlyOnSignals(
+        [&progress, quiet = commandLine.Quiet](int) { progress.EndOnSignal(quiet); });
+    int status = 1;
+    try {
+        const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
+                                                  *prompt, progress, settings);
+        status = summary.Aborted ? 3 : summary.Failed > 0 ? 1 : 0;
+    } catch (...) {
+        const std::string message = FailureMessage(std::current_exception());
+        if (!progress.ReportedFailure()) {
+            progress.Clear();
+            std::cerr << message << std::endl;
+        }
+    }
+    progress.Clear();
+    if (!commandLine.Quiet) {
+        std::cout << progress.SummaryLine() << std::flush;
+    }
+    if (commandLine.KeepGoing) {
+        for (const std::string& file : progress.FailedFiles()) {
+            std::cerr << file << "\n";
+        }
+    }
+    return CheckStandardOutput(status);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     TCommandLine commandLine;
-    const int parseStatus = ParseCommandLine(argc, argv, ::isatty(STDIN_FILENO) != 0, commandLine);
-    if (parseStatus >= 0) {
-        return parseStatus;
+    const TParseResult parsed =
+        ParseCommandLine(argc, argv, ::isatty(STDIN_FILENO) != 0, commandLine);
+    if (parsed != TParseResult::Run) {
+        return int(parsed);
     }
     if (commandLine.MaxMemory != 0) {
         SharedMemoryBudget().SetLimit(commandLine.MaxMemory);
     }
 
     std::vector<std::string> files;
-    for (const std::string& path : commandLine.Paths) {
-        if (!ScanFolder(path, files)) {
-            files.push_back(path);
-        }
+    TRunSettings settings;
+    settings.Jobs = commandLine.Jobs;
+    if (!CollectFiles(commandLine, files, settings.OutputPlaces)) {
+        return 1;
     }
     if (commandLine.ListOnly) {
         for (const std::string& file : files) {
@@ -217,29 +323,9 @@ int main(int argc, char** argv)
         }
         return CheckStandardOutput(0);
     }
-
-    std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists);
-    TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0);
-    // Before the run starts its threads, so that they leave the signals to this handler.
-    EndCleanlyOnSignals(
-        [&progress, quiet = commandLine.Quiet](int) { progress.EndOnSignal(quiet); });
-    try {
-        const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
-                                                  *prompt, progress, commandLine.Jobs);
-        progress.Clear();
-        if (!commandLine.Quiet) {
-            std::cout << progress.SummaryLine() << std::flush;
-        }
-        return CheckStandardOutput(summary.Aborted ? 3 : 0);
-    } catch (const Exception& e) {
-        progress.Clear();
-        std::cerr << e.Message() << std::endl;
-    } catch (const std::bad_alloc&) {
-        progress.Clear();
-        std::cerr << "メモリが不足しています" << std::endl;
-    } catch (const std::exception& e) {
-        progress.Clear();
-        std::cerr << e.what() << std::endl;
+    if (commandLine.DryRun) {
+        PrintPlan(files, commandLine, settings);
+        return CheckStandardOutput(0);
     }
-    return 1;
+    return Convert(files, commandLine, settings);
 }

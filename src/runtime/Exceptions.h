@@ -43,4 +43,9 @@ KAPTO_DECLARE_EXCEPTION(EFileStreamError, EStreamError);
 KAPTO_DECLARE_EXCEPTION(EFOpenError, EFileStreamError);
 KAPTO_DECLARE_EXCEPTION(EFCreateError, EFileStreamError);
 
+// The text a user is shown for a failure: the message of the system's own exceptions, the
+// out-of-memory message for a failed allocation, the description of any other standard one.
+// Rethrows what is not a standard exception.
+std::string FailureMessage(const std::exception_ptr& failure);
+
 } // namespace kapto

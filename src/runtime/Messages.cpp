@@ -1,5 +1,9 @@
 #include "runtime/Messages.h"
 
+#include "runtime/Exceptions.h"
+
+#include <new>
+
 namespace kapto {
 
 const char* MessageText(TMessage id)
@@ -29,8 +33,23 @@ const char* MessageText(TMessage id)
         return "拡張子 .%s の画像形式は処理できません";
     case TMessage::Win32Error:
         return "Win32 エラー。コード : %d.\n%s";
+    case TMessage::OutOfMemory:
+        return "メモリが不足しています";
     }
     return "";
+}
+
+std::string FailureMessage(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+        return e.Message();
+    } catch (const std::bad_alloc&) {
+        return MessageText(TMessage::OutOfMemory);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
 }
 
 std::string FormatMessage(TMessage id, std::initializer_list<std::string> arguments)

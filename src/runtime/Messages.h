@@ -21,6 +21,7 @@ enum class TMessage
     AssignError,        // %s: source class, %s: destination class
     UnknownExtension,   // %s: the extension as written
     Win32Error,         // %d: code, %s: text
+    OutOfMemory,        // an allocation failed
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.

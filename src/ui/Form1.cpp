@@ -317,19 +317,31 @@ void TForm1::Button1Click(QObject* sender)
     TOWDialog dialog(this);
     QString error;
     m_running = true;
+    m_failureShown = false;
+    m_skippedFiles.clear();
     try {
         RunConversion(files, format, options, dialog, *this, 0);
-    } catch (const Exception& e) {
-        error = QString::fromStdString(e.Message());
-    } catch (const std::bad_alloc&) {
-        error = QStringLiteral("メモリが不足しています");
-    } catch (const std::exception& e) {
-        error = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        error = QString::fromStdString(FailureMessage(std::current_exception()));
     }
     m_running = false;
-    if (!error.isEmpty()) {
+    if (!error.isEmpty() && !m_failureShown) {
         ErrorBox(this, error);
     }
+    if (!m_skippedFiles.isEmpty()) {
+        SkippedFilesBox(this, m_skippedFiles);
+    }
+}
+
+TFailureAnswer TForm1::FileFailed(int, const std::string& sourceName, const std::string& message)
+{
+    const QString path = DisplayName(sourceName);
+    if (FileErrorBox(this, path, QString::fromStdString(message))) {
+        m_skippedFiles.append(path);
+        return TFailureAnswer::SkipFile;
+    }
+    m_failureShown = true;
+    return TFailureAnswer::Stop;
 }
 
 void TForm1::SetMaximum(int maximum)

@@ -116,9 +116,13 @@ private:
 
     void SetMaximum(int maximum) override;
     void SetPosition(int position) override;
+    TFailureAnswer FileFailed(int index, const std::string& sourceName,
+                              const std::string& message) override;
 
     std::vector<TAnchored> m_anchored;
     bool m_running = false;
+    bool m_failureShown = false; // the run's failure has had its box
+    QStringList m_skippedFiles;  // files passed over after a failure during the run
 };
 
 } // namespace kapto

@@ -3,6 +3,7 @@
 #include "ui/UiFont.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -15,7 +16,7 @@ TOWDialog::TOWDialog(QWidget* owner) : QDialog(owner)
     setObjectName("OWDialog");
     setWindowTitle(QStringLiteral("ファイルの上書き確認"));
     setFont(WindowFont());
-    setFixedSize(423, 95);
+    setFixedSize(423, 111);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
@@ -24,6 +25,10 @@ TOWDialog::TOWDialog(QWidget* owner) : QDialog(owner)
         new QLabel(QStringLiteral("同名のファイルが存在します。処理を選択してください。"), this);
     Label1->setObjectName("Label1");
     Label1->setGeometry(16, 16, 277, 12);
+    // The output asked about, on a line of its own under the question.
+    Label2 = new QLabel(this);
+    Label2->setObjectName("Label2");
+    Label2->setGeometry(16, 34, 391, 14);
 
     const struct
     {
@@ -42,7 +47,7 @@ TOWDialog::TOWDialog(QWidget* owner) : QDialog(owner)
     for (const auto& b : buttons) {
         QPushButton* button = new QPushButton(b.text, this);
         button->setObjectName(b.name);
-        button->setGeometry(b.left, 40, b.width, 25);
+        button->setGeometry(b.left, 56, b.width, 25);
         button->setAutoDefault(false);
         const int result = b.result;
         connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
@@ -50,15 +55,19 @@ TOWDialog::TOWDialog(QWidget* owner) : QDialog(owner)
     }
     CheckBox1 = new QCheckBox(QStringLiteral("残りのファイルも同様に処理"), this);
     CheckBox1->setObjectName("CheckBox1");
-    CheckBox1->setGeometry(16, 72, 177, 17);
+    CheckBox1->setGeometry(16, 88, 177, 17);
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, Button3);
     setTabOrder(Button3, Button4);
     setTabOrder(Button4, CheckBox1);
 }
 
-TOverwriteAnswer TOWDialog::Ask(const std::string& /*outputName*/)
+TOverwriteAnswer TOWDialog::Ask(const std::string& outputName)
 {
+    // A long path is shortened in the middle, where its folders are least telling.
+    const QString path = QFile::decodeName(QByteArray::fromStdString(outputName));
+    Label2->setText(Label2->fontMetrics().elidedText(path, Qt::ElideMiddle, Label2->width()));
+    Label2->setToolTip(path);
     TOverwriteAnswer answer;
     answer.Result = exec();
     if (answer.Result != owOverwrite && answer.Result != owRename && answer.Result != owAbort) {

@@ -22,6 +22,7 @@ public:
     TOverwriteAnswer Ask(const std::string& outputName) override;
 
     QLabel* Label1;
+    QLabel* Label2; // the output path asked about
     QPushButton* Button1;
     QPushButton* Button2;
     QPushButton* Button3;

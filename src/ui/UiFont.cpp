@@ -1,5 +1,6 @@
 #include "ui/UiFont.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
@@ -35,6 +36,28 @@ void ErrorBox(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Kapto"), text, QMessageBox::Ok, parent);
     box.setObjectName("ErrorBox");
+    box.exec();
+}
+
+bool FileErrorBox(QWidget* parent, const QString& path, const QString& message)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kapto"), path + "\n" + message,
+                    QMessageBox::Ok, parent);
+    box.setObjectName("ErrorBox");
+    box.setDefaultButton(QMessageBox::Ok);
+    QAbstractButton* skip =
+        box.addButton(QStringLiteral("スキップして続行"), QMessageBox::AcceptRole);
+    box.exec();
+    return box.clickedButton() == skip;
+}
+
+void SkippedFilesBox(QWidget* parent, const QStringList& paths)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Kapto"),
+                    QStringLiteral("次のファイルは変換できなかったため、スキップしました。"),
+                    QMessageBox::Ok, parent);
+    box.setObjectName("SkippedFilesBox");
+    box.setInformativeText(paths.join('\n'));
     box.exec();
 }
 

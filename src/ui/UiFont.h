@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -16,5 +17,10 @@ QFont WindowFont();
 bool ConfirmBox(QWidget* parent, const QString& text);
 // The error box of the application, titled "Kapto".
 void ErrorBox(QWidget* parent, const QString& text);
+// The error box for a file of a run: its path on the first line, the message below, and
+// besides "OK" (the default: the run ends) "スキップして続行". True for the latter.
+bool FileErrorBox(QWidget* parent, const QString& path, const QString& message);
+// The box at the end of a run that passed over failed files, listing them.
+void SkippedFilesBox(QWidget* parent, const QStringList& paths);
 
 } // namespace kapto

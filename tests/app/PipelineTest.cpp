@@ -41,9 +41,26 @@ private:
 class TNoProgress : public TRunProgress
 {
 public:
+    explicit TNoProgress(bool keepGoing) : m_keepGoing(keepGoing) {}
     void SetMaximum(int) override {}
     void SetPosition(int position) override { Last = position; }
+    TFailureAnswer FileFailed(int index, const std::string&, const std::string&) override
+    {
+        Failed.push_back(index);
+        return m_keepGoing ? TFailureAnswer::SkipFile : TFailureAnswer::Stop;
+    }
     int Last = 0;
+    std::vector<int> Failed;
+
+private:
+    bool m_keepGoing;
+};
+
+// How a scenario runs besides its number of jobs.
+struct TMode
+{
+    bool KeepGoing = false;
+    bool OutDir = false; // outputs under out/, the sources at their place below it
 };
 
 struct TOutcome
@@ -55,13 +72,14 @@ struct TOutcome
     bool Aborted = false;
     std::string Error;
     int Position = 0;
+    std::vector<int> Failed;
 };
 
 bool operator==(const TOutcome& a, const TOutcome& b)
 {
     return a.Questions == b.Questions && a.Files == b.Files && a.Converted == b.Converted &&
            a.Skipped == b.Skipped && a.Aborted == b.Aborted && a.Error == b.Error &&
-           a.Position == b.Position;
+           a.Position == b.Position && a.Failed == b.Failed;
 }
 
 // A folder of sources of every kind, several of which collide on their output names.
@@ -79,16 +97,21 @@ void MakeSources(const std::string& root)
 
 TOutcome RunIn(const std::vector<std::string>& names, const std::vector<TOverwriteAnswer>& answers,
                int jobs, TTargetFormat format = TTargetFormat::Png,
-               const std::function<void(const std::string&)>& setUp = MakeSources)
+               const std::function<void(const std::string&)>& setUp = MakeSources, TMode mode = {})
 {
     TTempDir dir;
     setUp(dir.Root());
+    TRunSettings settings;
+    settings.Jobs = jobs;
     std::vector<std::string> files;
     for (const std::string& name : names) {
         files.push_back(dir.Path(name));
+        if (mode.OutDir) {
+            settings.OutputPlaces.push_back(dir.Path("out/" + name));
+        }
     }
     TRecordingPrompt prompt(answers, dir.Root() + "/");
-    TNoProgress progress;
+    TNoProgress progress(mode.KeepGoing);
     TConversionOptions options;
     options.KeyTransparent = true;
     options.KeySource = TKeySource::TopLeft;
@@ -96,7 +119,8 @@ TOutcome RunIn(const std::vector<std::string>& names, const std::vector<TOverwri
     options.OpacityPercent = 70;
     TOutcome outcome;
     try {
-        const TRunSummary summary = RunConversion(files, format, options, prompt, progress, jobs);
+        const TRunSummary summary =
+            RunConversion(files, format, options, prompt, progress, settings);
         outcome.Converted = summary.Converted;
         outcome.Skipped = summary.Skipped;
         outcome.Aborted = summary.Aborted;
@@ -110,8 +134,14 @@ TOutcome RunIn(const std::vector<std::string>& names, const std::vector<TOverwri
     }
     outcome.Questions = prompt.Questions;
     outcome.Position = progress.Last;
-    for (const std::string& name : dir.Entries()) {
-        outcome.Files[name] = ReadFileBytes(dir.Path(name));
+    outcome.Failed = progress.Failed;
+    for (const std::string& folder : {std::string(""), std::string("out/")}) {
+        if (folder.empty() || mode.OutDir) {
+            for (const std::string& name : dir.Entries(folder)) {
+                outcome.Files[folder + name] =
+                    name == "out" ? std::vector<uint8_t>{} : ReadFileBytes(dir.Path(folder + name));
+            }
+        }
     }
     return outcome;
 }
@@ -141,6 +171,31 @@ TEST(PipelineTest, SameQuestionsFilesAndBytesAsTheSerialRun)
     }
     // The two sources of a.png really collide: the second is asked about.
     EXPECT_EQ(RunIn(list, {{owSkip, true}}, 2).Questions, std::vector<std::string>{"a.png"});
+}
+
+TEST(PipelineTest, KeepGoingAndOutDirRunAlikeToo)
+{
+    // Broken files at the start, the middle and the end, collisions and an old output.
+    const std::vector<std::string> list = {"e.bmp", "a.bmp", "a.jpg", "e.bmp",
+                                           "b.gif", "c.bmp", "d.bmp", "e.bmp"};
+    const auto withOldOutput = [](const std::string& root) {
+        MakeSources(root);
+        WriteFileBytes(root + "/out/c.png", {4, 5});
+    };
+    const TMode modes[] = {{true, false}, {false, true}, {true, true}};
+    for (const TMode& mode : modes) {
+        for (const auto& answers : std::vector<std::vector<TOverwriteAnswer>>{
+                 {{owRename, true}}, {{owSkip, false}, {owAbort, false}}}) {
+            const TOutcome serial =
+                RunIn(list, answers, 1, TTargetFormat::Png, withOldOutput, mode);
+            EXPECT_EQ(serial.Failed.front(), 0);
+            for (int jobs : {2, 4}) {
+                EXPECT_TRUE(RunIn(list, answers, jobs, TTargetFormat::Png, withOldOutput, mode) ==
+                            serial)
+                    << mode.KeepGoing << mode.OutDir << " with " << jobs << " jobs";
+            }
+        }
+    }
 }
 
 TEST(PipelineTest, AnErrorInTheMiddleEndsBothRunsAlike)

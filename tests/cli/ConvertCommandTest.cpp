@@ -261,3 +261,137 @@ TEST_F(ConvertCommandTest, FailedWriteToStandardOutputFailsTheRun)
     EXPECT_EQ(ReadText(m_scratch.Path("err")),
               "kapto-convert: cannot write to standard output: No space left on device\n");
 }
+
+TEST_F(ConvertCommandTest, EveryMessageNamesItsFile)
+{
+    const std::string good = Image("good.bmp");
+    const std::string bad = m_dir.Path("bad.bmp");
+    WriteFileBytes(bad, {'B', 'M'});
+    TCommandResult result = Convert("-q " + Quote(good) + " " + Quote(bad) + " " + Quote(good));
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Err, bad + ": ストリームからの読み込みエラー\n");
+    // The summary of what was done still comes, unless -q.
+    result = Convert("--on-exists overwrite " + Quote(good) + " " + Quote(bad));
+    EXPECT_EQ(result.Out, "1 converted, 0 skipped\n");
+
+    // A missing PATH is reported before anything is converted.
+    ::unlink(m_dir.Path("good.png").c_str());
+    result = Convert(Quote(good) + " " + Quote(m_dir.Path("photo")));
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Err, "ファイル " + m_dir.Path("photo") + " は開けません\n");
+    EXPECT_FALSE(FileExists(m_dir.Path("good.png")));
+
+    // A PATH that looks like an option.
+    Image("-dash.bmp");
+    ASSERT_EQ(::chdir(m_dir.Root().c_str()), 0);
+    result = Convert("-dash.bmp");
+    EXPECT_EQ(result.Status, 2);
+    EXPECT_NE(result.Err.find("put -- before a PATH that starts with -"), std::string::npos);
+    EXPECT_EQ(Convert("-- -dash.bmp").Status, 0);
+    ASSERT_EQ(::chdir("/"), 0);
+}
+
+TEST_F(ConvertCommandTest, KeepGoingPassesFailedFilesOver)
+{
+    const struct
+    {
+        const char* Name;
+        std::vector<const char*> Files; // "x" is broken, "e" has an existing output
+        const char* OnExists;
+        int Status;
+        const char* Summary;
+        std::vector<const char*> Failed;
+    } cases[] = {
+        {"at the start", {"x1", "a", "b"}, "skip", 1, "2 converted, 0 skipped, 1 failed", {"x1"}},
+        {"in the middle", {"a", "x1", "b"}, "skip", 1, "2 converted, 0 skipped, 1 failed", {"x1"}},
+        {"at the end",
+         {"a", "b", "x1", "x2"},
+         "skip",
+         1,
+         "2 converted, 0 skipped, 2 failed",
+         {"x1", "x2"}},
+        {"none", {"a", "e"}, "skip", 0, "1 converted, 1 skipped, 0 failed", {}},
+        {"then abort",
+         {"x1", "a", "e", "b"},
+         "abort",
+         3,
+         "1 converted, 0 skipped, 1 failed",
+         {"x1"}},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        std::string arguments = std::string("--keep-going --on-exists ") + c.OnExists;
+        for (const char* name : c.Files) {
+            const std::string path = dir.Path(std::string(name) + ".bmp");
+            if (name[0] == 'x') {
+                WriteFileBytes(path, {'B', 'M'});
+            } else {
+                WriteTestBmp(path, 3, 2, 0x112233);
+            }
+            if (name[0] == 'e') {
+                WriteFileBytes(dir.Path("e.png"), {1});
+            }
+            arguments += " " + Quote(path);
+        }
+        const TCommandResult result = Convert(arguments);
+        EXPECT_EQ(result.Status, c.Status) << c.Name;
+        EXPECT_EQ(result.Out, std::string(c.Summary) + "\n") << c.Name;
+        std::string messages;
+        std::string list;
+        for (const char* name : c.Failed) {
+            const std::string path = dir.Path(std::string(name) + ".bmp");
+            messages += path + ": ストリームからの読み込みエラー\n";
+            list += path + "\n";
+        }
+        EXPECT_EQ(result.Err, messages + list) << c.Name;
+        for (const char* name : c.Failed) {
+            EXPECT_FALSE(FileExists(dir.Path(std::string(name) + ".png"))) << c.Name;
+        }
+    }
+}
+
+TEST_F(ConvertCommandTest, OutDirKeepsTheFolderTreeAndSettlesNamesThere)
+{
+    Image("photos/trip/a.bmp");
+    Image("photos/b.bmp");
+    const std::string loose = Image("b.bmp");
+    const std::string out = m_dir.Path("out");
+    const std::string photos = Quote(m_dir.Path("photos/"));
+    TCommandResult result =
+        Convert("--out-dir " + Quote(out) + " --on-exists rename " + photos + " " + Quote(loose));
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_EQ(result.Out, "3 converted, 0 skipped\n");
+    EXPECT_EQ(m_dir.Entries("out"), (std::vector<std::string>{"b-01.png", "b.png", "trip"}));
+    EXPECT_EQ(m_dir.Entries("out/trip"), std::vector<std::string>{"a.png"});
+    EXPECT_FALSE(FileExists(m_dir.Path("photos/b.png")));
+
+    // Existing names in DIR are settled as beside the sources.
+    result = Convert("--out-dir " + Quote(out) + " --on-exists skip " + photos);
+    EXPECT_EQ(result.Out, "0 converted, 2 skipped\n");
+
+    // A source is never its own output, even when DIR is its own folder.
+    const std::string png = Quote(m_dir.Path("out/trip/a.png"));
+    result =
+        Convert("--out-dir " + Quote(m_dir.Path("out/trip")) + " --on-exists overwrite " + png);
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_EQ(m_dir.Entries("out/trip"), (std::vector<std::string>{"a-01.png", "a.png"}));
+}
+
+TEST_F(ConvertCommandTest, DryRunShowsThePlanAndWritesNothing)
+{
+    Image("a.bmp");
+    Image("a.jpg");
+    Image("c.bmp");
+    WriteFileBytes(m_dir.Path("c.png"), {1});
+    const std::string folder = m_dir.Root();
+    const std::string png = m_dir.Path("c.png");
+    const TCommandResult result = Convert("--dry-run " + Quote(folder));
+    EXPECT_EQ(result.Status, 0);
+    const std::string a = m_dir.Path("a.png");
+    EXPECT_EQ(result.Out, m_dir.Path("a.bmp") + " -> " + a + "\n" + m_dir.Path("a.jpg") + " -> " +
+                              a + "  [same output as " + m_dir.Path("a.bmp") + "]\n" +
+                              m_dir.Path("c.bmp") + " -> " + png + "  [exists]\n" + png + " -> " +
+                              png + "  [exists] [same output as " + m_dir.Path("c.bmp") +
+                              "] [replaces its source]\n");
+    EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"a.bmp", "a.jpg", "c.bmp", "c.png"}));
+}

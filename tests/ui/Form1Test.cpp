@@ -348,7 +348,12 @@ private slots:
             auto* dialog = qobject_cast<TOWDialog*>(modal);
             QVERIFY(dialog != nullptr);
             QCOMPARE(dialog->windowTitle(), QStringLiteral("ファイルの上書き確認"));
-            QCOMPARE(dialog->size(), QSize(423, 95));
+            // One line taller than the bare question: the output path stands under it.
+            QCOMPARE(dialog->size(), QSize(423, 111));
+            const QString output = dialog->Label2->toolTip();
+            QVERIFY(output == QString::fromStdString(dir.Path("a.png")) ||
+                    output == QString::fromStdString(dir.Path("b.png")));
+            QVERIFY(dialog->Label2->text().endsWith(output.mid(output.lastIndexOf('/'))));
             // One dialog per run: a tick of an earlier question is still there.
             QCOMPARE(dialog->CheckBox1->isChecked(), tick && asked > 0);
             ++asked;
@@ -402,17 +407,43 @@ private slots:
         TTempDir dir;
         TForm1 form;
         const std::string first = WriteTestBmp(dir.Path("first.BMP"), 2, 2, 0x0000FF);
+        const std::string missing = dir.Path("missing.bmp");
         form.ListBox1->addItem(QString::fromStdString(first));
-        form.ListBox1->addItem(QString::fromStdString(dir.Path("missing.bmp")));
+        form.ListBox1->addItem(QString::fromStdString(missing));
         QString text;
         QString title;
         ClickInModal(QStringLiteral("OK"), &text, &title);
         form.Button3->click();
         QCOMPARE(title, QStringLiteral("Kapto"));
-        QCOMPARE(text,
-                 QString::fromStdString("ファイル " + dir.Path("missing.bmp") + " は開けません"));
+        QCOMPARE(text, QString::fromStdString(missing + "\nファイル " + missing + " は開けません"));
         QVERIFY(FileExists(dir.Path("first.bmp")));
         QCOMPARE(form.ProgressBar1->value(), 1);
+    }
+
+    void SkipAndContinueListsTheSkippedFilesAtTheEnd()
+    {
+        TTempDir dir;
+        TForm1 form;
+        const std::string missing = dir.Path("missing.bmp");
+        const std::string last = WriteTestBmp(dir.Path("last.bmp"), 2, 2, 0x0000FF);
+        form.ListBox1->addItem(QString::fromStdString(missing));
+        form.ListBox1->addItem(QString::fromStdString(last));
+        QString listed;
+        WhenModal([&](QWidget* modal) {
+            WhenModal([&](QWidget* summary) {
+                listed = static_cast<QMessageBox*>(summary)->informativeText();
+                static_cast<QMessageBox*>(summary)->accept();
+            });
+            for (QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
+                if (button->text() == QStringLiteral("スキップして続行")) {
+                    button->click();
+                }
+            }
+        });
+        form.Button1->click();
+        QCOMPARE(listed, QString::fromStdString(missing));
+        QVERIFY(FileExists(dir.Path("last.png")));
+        QCOMPARE(form.ProgressBar1->value(), 2);
     }
 
     void OpenDialogReplacesTheList()
