@@ -11,6 +11,6 @@
 // declared size beyond it fails at once, as it would when memory runs out.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    kapto::SetPixelBufferLimit(uint64_t(16) << 20);
+    kapto::SetPixelBufferLimit(uint64_t(4) << 20);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "platform/MemoryBudget.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Interrupt.h"
+#include "runtime/Language.h"
 #include "runtime/Messages.h"
 
 #include <unistd.h>
@@ -33,12 +34,18 @@ class TTerminalPrompt : public TOverwritePrompt
 public:
     TOverwriteAnswer Ask(const std::string& outputName) override
     {
-        std::cerr << "\nファイルの上書き確認: " << outputName << "\n"
-                  << "同名のファイルが存在します。処理を選択してください。\n";
+        std::cerr << "\n"
+                  << InLanguage("ファイルの上書き確認: ", "Confirm overwrite: ") << outputName
+                  << "\n"
+                  << InLanguage("同名のファイルが存在します。処理を選択してください。",
+                                "A file of that name exists. Choose what to do.")
+                  << "\n";
         TOverwriteAnswer answer;
         for (;;) {
-            std::cerr << "  [o] 上書き  [r] 名前を変更(No.を付加)  [s] 保存しない  "
-                         "[a] 全体の処理を中止 > "
+            std::cerr << InLanguage("  [o] 上書き  [r] 名前を変更(No.を付加)  [s] 保存しない  "
+                                    "[a] 全体の処理を中止 > ",
+                                    "  [o] Overwrite  [r] Rename (add a number)  [s] Don't save  "
+                                    "[a] Stop the whole run > ")
                       << std::flush;
             std::string line;
             if (!std::getline(std::cin, line)) {
@@ -56,7 +63,9 @@ public:
         if (answer.Result == owAbort) {
             return answer;
         }
-        std::cerr << "  残りのファイルも同様に処理 [y/N] > " << std::flush;
+        std::cerr << InLanguage("  残りのファイルも同様に処理 [y/N] > ",
+                                "  Do the same for the remaining files [y/N] > ")
+                  << std::flush;
         std::string line;
         answer.ApplyToRest = std::getline(std::cin, line) && (line == "y" || line == "Y");
         return answer;
@@ -301,6 +310,7 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
 
 int main(int argc, char** argv)
 {
+    SetLanguage(LanguageFromEnvironment());
     TCommandLine commandLine;
     const TParseResult parsed =
         ParseCommandLine(argc, argv, ::isatty(STDIN_FILENO) != 0, commandLine);

@@ -1,14 +1,17 @@
 #include "jpeg/JPEGErrors.h"
 
+#include "runtime/Language.h"
+
 namespace kapto {
 
 std::string FormatJPEGMessage(TJPEGMessage id, int code)
 {
     switch (id) {
     case TJPEGMessage::LibraryError:
-        return "JPEG エラー #" + std::to_string(code);
+        return InLanguage("JPEG エラー #", "JPEG error #") + std::to_string(code);
     case TJPEGMessage::CannotResize:
-        return "JPEG イメージのサイズは変更できません";
+        return InLanguage("JPEG イメージのサイズは変更できません",
+                          "Cannot change the size of a JPEG image");
     }
     return "";
 }

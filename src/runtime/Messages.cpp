@@ -1,6 +1,7 @@
 #include "runtime/Messages.h"
 
 #include "runtime/Exceptions.h"
+#include "runtime/Language.h"
 
 #include <new>
 
@@ -10,31 +11,33 @@ const char* MessageText(TMessage id)
 {
     switch (id) {
     case TMessage::ReadError:
-        return "ストリームからの読み込みエラー";
+        return InLanguage("ストリームからの読み込みエラー", "Stream read error");
     case TMessage::WriteError:
-        return "ストリームへの書き込みエラー";
+        return InLanguage("ストリームへの書き込みエラー", "Stream write error");
     case TMessage::FileOpenError:
-        return "ファイル %s は開けません";
+        return InLanguage("ファイル %s は開けません", "Cannot open file %s");
     case TMessage::FileCreateError:
-        return "ファイル %s を作成できません";
+        return InLanguage("ファイル %s を作成できません", "Cannot create file %s");
     case TMessage::InvalidBitmap:
-        return "ビットマップイメージが不正です";
+        return InLanguage("ビットマップイメージが不正です", "Bitmap image is not valid");
     case TMessage::InvalidPixelFormat:
-        return "画像フォーマットが不正です";
+        return InLanguage("画像フォーマットが不正です", "Invalid pixel format");
     case TMessage::ScanLineOutOfRange:
-        return "スキャンライン のインデックスが範囲を越えました";
+        return InLanguage("スキャンライン のインデックスが範囲を越えました",
+                          "Scan line index out of range");
     case TMessage::OutOfResources:
-        return "システム リソースが足りません";
+        return InLanguage("システム リソースが足りません", "Out of system resources");
     case TMessage::CannotDraw:
-        return "Canvas に対する描画ができません";
+        return InLanguage("Canvas に対する描画ができません", "Canvas does not allow drawing");
     case TMessage::AssignError:
-        return "%s を %s に代入することはできません";
+        return InLanguage("%s を %s に代入することはできません", "Cannot assign a %s to a %s");
     case TMessage::UnknownExtension:
-        return "拡張子 .%s の画像形式は処理できません";
+        return InLanguage("拡張子 .%s の画像形式は処理できません",
+                          "Unknown picture file extension (.%s)");
     case TMessage::Win32Error:
-        return "Win32 エラー。コード : %d.\n%s";
+        return InLanguage("Win32 エラー。コード : %d.\n%s", "System error. Code: %d.\n%s");
     case TMessage::OutOfMemory:
-        return "メモリが不足しています";
+        return InLanguage("メモリが不足しています", "Out of memory");
     }
     return "";
 }

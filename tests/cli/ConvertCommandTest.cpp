@@ -48,9 +48,9 @@ protected:
     {
         const std::string in = m_scratch.Path("in");
         WriteFileBytes(in, std::vector<uint8_t>(input.begin(), input.end()));
-        const std::string command = std::string(KAPTO_CONVERT_EXE) + " " + arguments + " <" +
-                                    Quote(in) + " >" + Quote(m_scratch.Path("out")) + " 2>" +
-                                    Quote(m_scratch.Path("err"));
+        const std::string command =
+            "KAPTO_LANG=" + m_language + " " + KAPTO_CONVERT_EXE + " " + arguments + " <" +
+            Quote(in) + " >" + Quote(m_scratch.Path("out")) + " 2>" + Quote(m_scratch.Path("err"));
         const int raw = std::system(command.c_str());
         TCommandResult result;
         result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -65,6 +65,7 @@ protected:
 
     TTempDir m_dir;
     TTempDir m_scratch;
+    std::string m_language = "ja";
 };
 
 } // namespace
@@ -394,4 +395,26 @@ TEST_F(ConvertCommandTest, DryRunShowsThePlanAndWritesNothing)
                               png + "  [exists] [same output as " + m_dir.Path("c.bmp") +
                               "] [replaces its source]\n");
     EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"a.bmp", "a.jpg", "c.bmp", "c.png"}));
+}
+
+TEST_F(ConvertCommandTest, EnglishMessagesSummaryAndQuestion)
+{
+    const std::string a = Image("a.bmp");
+    const std::string missing = m_dir.Path("missing.bmp");
+    WriteFileBytes(m_dir.Path("a.png"), {1});
+    for (const char* language : {"en", "ja"}) {
+        m_language = language;
+        const bool english = m_language == "en";
+        TCommandResult result = Convert("--on-exists ask " + Quote(a), "s\nn\n");
+        EXPECT_EQ(result.Out, "0 converted, 1 skipped\n");
+        EXPECT_NE(result.Err.find(english ? "A file of that name exists. Choose what to do."
+                                          : "同名のファイルが存在します。処理を選択してください。"),
+                  std::string::npos)
+            << result.Err;
+        EXPECT_NE(result.Err.find(english ? "[a] Stop the whole run" : "[a] 全体の処理を中止"),
+                  std::string::npos);
+        result = Convert(Quote(missing));
+        EXPECT_EQ(result.Err, english ? "Cannot open file " + missing + "\n"
+                                      : "ファイル " + missing + " は開けません\n");
+    }
 }
