@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
 
@@ -93,6 +94,42 @@ private slots:
         form.UpdatePreview();
         QVERIFY(WaitForPreview(form.PreviewWindow));
         QCOMPARE(form.PreviewWindow->Image().pixelColor(5, 4).alpha(), 0);
+    }
+
+    void FollowsTheToleranceAndTheSoftEdge()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        // Black, a near-black speck at distance 20 and a dark red at 60, on a red figure.
+        const std::string source = WriteTestBmp(dir.Path("d.bmp"), 12, 8, [](int x, int y) {
+            if (x == 3 && y == 0) {
+                return RGBColor(20, 20, 20);
+            }
+            if (x == 4 && y == 0) {
+                return RGBColor(60, 0, 0);
+            }
+            return x < 2 || y < 2 || x >= 10 || y >= 6 ? clBlack : TColor(0x0000FF);
+        });
+        TForm1 form;
+        form.ListBox1->addItem(QString::fromStdString(source));
+        form.show();
+        form.RadioButton1->setChecked(true);
+        form.CheckBox1->setChecked(true);
+        form.OpenPreview(0);
+        const auto alphaAt = [&](int x) {
+            return form.PreviewWindow->Image().pixelColor(x, 0).alpha();
+        };
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(alphaAt(3), 255);
+        form.SpinBox1->setValue(10);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(alphaAt(3), 0);
+        QCOMPARE(alphaAt(4), 255);
+        QVERIFY(form.PreviewWindow->Summary->text().contains(QStringLiteral("半透明 0.0%")));
+        form.CheckBox7->setChecked(true);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QVERIFY(alphaAt(4) > 0 && alphaAt(4) < 255);
+        QVERIFY(form.PreviewWindow->Summary->text().contains(QStringLiteral("半透明 1.0%")));
     }
 
     void EnterOnALineOpensThePreview()
