@@ -275,34 +275,39 @@ TDecodedPng ConvertBitmap(TBitmap& bitmap, const TConversionOptions& options)
 
 TEST(KeyToleranceRulesTest, SoftAlphaGrowsAlongGradientsFromTheKey)
 {
-    // Rows of 64 steps from the key colour to another, for keys at the ends and the middle
-    // of the channel range, where the room a colour has to move differs per channel.
+    // Bands of five rows, each a gradient from the key colour to another over 8 (a blurred
+    // edge) to 256 pixels, for keys at the ends and the middle of the channel range, where
+    // the room a colour has to move differs per channel. The middle row of a band is checked:
+    // all it has around it is its gradient.
     const TRgb keys[] = {{255, 255, 255}, {0, 0, 0}, {128, 128, 128}, {40, 120, 200}};
     const TRgb targets[] = {{255, 0, 0}, {0, 90, 255}, {250, 250, 240}, {20, 20, 20}};
-    for (const TRgb& k : keys) {
-        TBitmap bitmap;
-        FillBitmap(bitmap, 64, 4, [&](int x, int y) {
-            const TRgb& t = targets[y];
-            const auto step = [&](int from, int to) {
-                return uint8_t(from + (to - from) * x / 63);
-            };
-            return RGBColor(step(k.Red, t.Red), step(k.Green, t.Green), step(k.Blue, t.Blue));
-        });
-        for (const int tolerance : {5, 10, 40}) {
-            TConversionOptions options;
-            options.KeyTransparent = true;
-            options.KeySource = TKeySource::TopLeft;
-            options.KeyTolerance = tolerance;
-            options.KeySoftEdge = true;
-            const TDecodedPng png = ConvertBitmap(bitmap, options);
-            for (uint32_t y = 0; y < 4; ++y) {
-                unsigned previous = 0;
-                for (uint32_t x = 0; x < 64; ++x) {
-                    const unsigned alpha = SampleAt(png.Rows[y], x, 3, 4, 8);
-                    ASSERT_GE(alpha, previous) << tolerance << " row " << y << " x " << x;
-                    previous = alpha;
+    for (const int length : {8, 24, 64, 256}) {
+        for (const TRgb& k : keys) {
+            TBitmap bitmap;
+            FillBitmap(bitmap, length, 20, [&](int x, int y) {
+                const TRgb& t = targets[y / 5];
+                const auto step = [&](int from, int to) {
+                    return uint8_t(from + (to - from) * x / (length - 1));
+                };
+                return RGBColor(step(k.Red, t.Red), step(k.Green, t.Green), step(k.Blue, t.Blue));
+            });
+            for (const int tolerance : {5, 10, 40}) {
+                TConversionOptions options;
+                options.KeyTransparent = true;
+                options.KeySource = TKeySource::TopLeft;
+                options.KeyTolerance = tolerance;
+                options.KeySoftEdge = true;
+                const TDecodedPng png = ConvertBitmap(bitmap, options);
+                for (uint32_t y = 2; y < 20; y += 5) {
+                    unsigned previous = 0;
+                    for (uint32_t x = 0; x < uint32_t(length); ++x) {
+                        const unsigned alpha = SampleAt(png.Rows[y], x, 3, 4, 8);
+                        ASSERT_GE(alpha, previous) << "length " << length << " tolerance "
+                                                   << tolerance << " row " << y << " x " << x;
+                        previous = alpha;
+                    }
+                    EXPECT_EQ(SampleAt(png.Rows[y], 0, 3, 4, 8), 0u);
                 }
-                EXPECT_EQ(SampleAt(png.Rows[y], 0, 3, 4, 8), 0u);
             }
         }
     }
