@@ -197,6 +197,10 @@ void EncodeConverted(const TConversionOptions& options, const std::string& fileN
     }
     const TKeyTolerance keying(key, threshold);
     const TKeyTolerance* keyed = options.KeyTransparent ? &keying : nullptr;
+    if (threshold > 0) {
+        // A key colour the source brought along would stand beside the alpha channel.
+        png.RemoveTransparentKey();
+    }
     if (options.UniformOpacity) {
         OpacityPass(keyed, OpacityByte(options.OpacityPercent), options.EdgeMode, soft, png,
                     bitmap);

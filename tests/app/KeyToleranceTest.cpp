@@ -362,6 +362,28 @@ TEST(KeyToleranceRulesTest, OpacityAndRimWithATolerance)
     }
 }
 
+TEST(KeyToleranceRulesTest, AKeyTheSourceBroughtGivesWayToAlpha)
+{
+    // A bitmap with a transparent colour of its own, as a keyed PNG source leaves it: with a
+    // tolerance the PNG has alpha and no tRNS, which the PNG standard forbids beside alpha.
+    TBitmap bitmap;
+    FillBitmap(bitmap, 4, 3, [](int x, int) { return x == 0 ? clBlack : TColor(0x0000FF); });
+    bitmap.SetTransparencyColor(0x0000FF);
+    bitmap.SetTransparent(true);
+    for (const bool opacity : {false, true}) {
+        TConversionOptions options;
+        options.KeyTransparent = true;
+        options.KeySource = TKeySource::TopLeft;
+        options.KeyTolerance = 10;
+        options.UniformOpacity = opacity;
+        TTempDir dir;
+        SaveConverted(options, dir.Path("out.png"), bitmap);
+        const std::vector<uint8_t> bytes = ReadFileBytes(dir.Path("out.png"));
+        EXPECT_EQ(ChunkTypes(SplitChunks(bytes)), "IHDR IDAT IEND") << "opacity " << opacity;
+        EXPECT_EQ(DecodeWithLibpng(bytes).ColorType, 6);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Jpeg, KeyToleranceTest, ::testing::ValuesIn(kScenes),
                          [](const ::testing::TestParamInfo<TScene>& scene) {
                              return std::string(scene.param.Name);
