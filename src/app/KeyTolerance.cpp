@@ -25,8 +25,9 @@ TKeyTolerance::TKeyTolerance(TColor key, int threshold)
             m_leastAlpha[c][size_t(v)] = uint8_t(diff == 0 ? 0 : (255 * diff + range - 1) / range);
         }
     }
-    // Full opacity from three times the threshold on: the noise a tolerance is chosen for
-    // reaches about as far again beyond it on anti-aliased and compressed edges.
+    // Full opacity from three times the threshold on: a band twice the threshold wide fades in
+    // the compression noise and anti-aliasing around the keyed area, while shapes whose colour
+    // lies farther from the key (pale grey on white at 10 %, say) stay fully opaque.
     const int t = m_threshold;
     const int opaque = std::min(255, 3 * t);
     for (int d = 0; d < 256; ++d) {
@@ -58,15 +59,24 @@ void TKeyTolerance::SoftEdgeRow(const uint8_t* bgr, const uint8_t* flags, size_t
                                 uint8_t* out, uint8_t* alpha) const
 {
     // Each pixel p that is no key pixel is read as a blend of the key colour k and an opaque
-    // colour c with alpha a, so that a·c + (1 − a)·k = p, per channel (blue, green, red):
-    //   d  = max |p − k|                                       distance from the key
-    //   a₀ = max |p − k| / (p > k ? 255 − k : k)                smallest a keeping c in 0..255
-    //   a  = min(1, max(a₀, (d − t) / (o − t)))                 o = min(255, 3t)
-    //   c  = k + (p − k) / a
+    // colour c with alpha a, so that a·c + (1 − a)·k = p in each channel (blue, green, red):
+    //   d  = max over the channels of |p − k|, the distance from the key (d > t here);
+    //   a₀ = max over the channels of |p − k| / (p > k ? 255 − k : k), the smallest a that
+    //        keeps c in 0..255;
+    //   a  = min(1, max(a₀, (d − t) / (o − t))), with o = min(255, 3t);
+    //   c  = k + (p − k) / a.
     // With A = 255·a in bytes, a₀ is rounded up and the ramp to nearest, and each channel of c
     // is k + round((p − k)·255 / A). Composited over the key, c gives back p within half a
     // level before the viewer's rounding. a grows with the distance along any line from the
     // key colour, and pixels at o or beyond keep their colour, fully opaque.
+    if (!m_matchesAny) {
+        // No key colour, nothing to blend with: every pixel stays as it is, opaque.
+        std::fill(alpha, alpha + width, uint8_t(255));
+        if (out != bgr) {
+            std::copy(bgr, bgr + 3 * width, out);
+        }
+        return;
+    }
     for (size_t x = 0; x < width; ++x) {
         if (flags[x] != 0) {
             continue;

@@ -384,6 +384,25 @@ TEST(KeyToleranceRulesTest, AKeyTheSourceBroughtGivesWayToAlpha)
     }
 }
 
+TEST(KeyToleranceRulesTest, NoKeyColourKeysNothing)
+{
+    // No key source: the key is -1, which no pixel equals or comes near, white included.
+    TBitmap bitmap;
+    FillBitmap(bitmap, 3, 2, [](int x, int) { return x == 0 ? clWhite : RGBColor(250, 250, 240); });
+    TConversionOptions options;
+    options.KeyTransparent = true;
+    options.KeySource = TKeySource::None;
+    options.KeyTolerance = 10;
+    options.KeySoftEdge = true;
+    const TDecodedPng png = ConvertBitmap(bitmap, options);
+    for (uint32_t y = 0; y < 2; ++y) {
+        for (uint32_t x = 0; x < 3; ++x) {
+            EXPECT_EQ(SampleAt(png.Rows[y], x, 3, 4, 8), 255u);
+            EXPECT_EQ(SampleAt(png.Rows[y], x, 2, 4, 8), x == 0 ? 255u : 240u);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Jpeg, KeyToleranceTest, ::testing::ValuesIn(kScenes),
                          [](const ::testing::TestParamInfo<TScene>& scene) {
                              return std::string(scene.param.Name);
