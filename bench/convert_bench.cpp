@@ -1,6 +1,8 @@
 // End-to-end conversions of a 24-megapixel picture to PNG with each transparency pass, and
-// deflate alone on the same image, so the engine's own share can be read off.
+// deflate alone on the same image, so the engine's own share can be read off; the key
+// tolerance's row work is also timed alone.
 
+#include "app/KeyTolerance.h"
 #include "app/LoadSource.h"
 #include "app/SaveConverted.h"
 #include "graphics/Bitmap.h"
@@ -10,6 +12,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -96,6 +100,40 @@ void BM_KeyOpacityEdge(benchmark::State& state)
     Convert(state, options);
 }
 
+// Keyed at 10 % from the black frame: hard (range 0) or with the soft edge (range 1).
+void BM_KeyTolerance10(benchmark::State& state)
+{
+    kapto::TConversionOptions options;
+    options.KeyTransparent = true;
+    options.KeySource = kapto::TKeySource::TopLeft;
+    options.KeyTolerance = 10;
+    options.KeySoftEdge = state.range(0) != 0;
+    Convert(state, options);
+}
+
+// The tolerance's own work on every row, without loading, copying or deflating: the key
+// flags, and with range 1 the soft edge's colours and alpha.
+void BM_KeyTolerance10RowsOnly(benchmark::State& state)
+{
+    kapto::TBitmap bitmap;
+    bitmap.LoadFile(SourceBmp());
+    const kapto::TKeyTolerance keying(bitmap.Canvas().GetPixel(0, 0), kapto::KeyThreshold(10));
+    const bool soft = state.range(0) != 0;
+    std::vector<uint8_t> flags(kWidth);
+    std::vector<uint8_t> alpha(kWidth);
+    std::vector<uint8_t> colors(size_t(kWidth) * 3);
+    for (auto _ : state) {
+        for (int y = 0; y < kHeight; ++y) {
+            keying.MarkKeyPixels(bitmap.RowAddress(y), kWidth, flags.data());
+            if (soft) {
+                keying.SoftEdgeRow(bitmap.RowAddress(y), flags.data(), kWidth, colors.data(),
+                                   alpha.data());
+            }
+            benchmark::DoNotOptimize(alpha.data());
+        }
+    }
+}
+
 void BM_BrightnessFlatten(benchmark::State& state)
 {
     kapto::TConversionOptions options;
@@ -117,8 +155,10 @@ void BM_ToBmp(benchmark::State& state)
 }
 
 // zlib alone on the rows the writer hands it (Sub filter, level 7), with or without an
-// alpha byte per pixel: the time no conversion can go below.
-void DeflateOnly(benchmark::State& state, int alpha)
+// alpha byte per pixel: the time no conversion can go below. keyRows, when given, turns the
+// bitmap's rows into what keying writes (colours and alpha), untimed.
+void DeflateOnly(benchmark::State& state, int alpha,
+                 const std::function<void(uint8_t* bgr, uint8_t* alpha)>& keyRows = nullptr)
 {
     kapto::TBitmap bitmap;
     bitmap.LoadFile(SourceBmp());
@@ -126,14 +166,19 @@ void DeflateOnly(benchmark::State& state, int alpha)
     const size_t rowBytes = size_t(kWidth) * channels;
     std::vector<uint8_t> filtered(size_t(kHeight) * (rowBytes + 1));
     std::vector<uint8_t> raw(rowBytes);
+    std::vector<uint8_t> bgr(size_t(kWidth) * 3);
+    std::vector<uint8_t> alphas(kWidth, uint8_t(alpha));
     for (int y = 0; y < kHeight; ++y) {
-        const uint8_t* row = bitmap.RowAddress(y);
+        std::copy(bitmap.RowAddress(y), bitmap.RowAddress(y) + bgr.size(), bgr.begin());
+        if (keyRows) {
+            keyRows(bgr.data(), alphas.data());
+        }
         for (int x = 0; x < kWidth; ++x) {
-            raw[size_t(x) * channels] = row[3 * x + 2];
-            raw[size_t(x) * channels + 1] = row[3 * x + 1];
-            raw[size_t(x) * channels + 2] = row[3 * x];
+            raw[size_t(x) * channels] = bgr[3 * x + 2];
+            raw[size_t(x) * channels + 1] = bgr[3 * x + 1];
+            raw[size_t(x) * channels + 2] = bgr[3 * x];
             if (channels == 4) {
-                raw[size_t(x) * channels + 3] = uint8_t(alpha);
+                raw[size_t(x) * channels + 3] = alphas[size_t(x)];
             }
         }
         uint8_t* out = &filtered[size_t(y) * (rowBytes + 1)];
@@ -166,12 +211,38 @@ void BM_DeflateOnlyRgba(benchmark::State& state)
     DeflateOnly(state, 204);
 }
 
+// Deflate alone on the rows keyed at 10 % (hard, or soft with range 1): the floor of
+// BM_KeyTolerance10, whose alpha makes the rows harder to compress than constant alpha.
+void BM_DeflateOnlyKeyTolerance10(benchmark::State& state)
+{
+    const bool soft = state.range(0) != 0;
+    const kapto::TKeyTolerance keying(kapto::clBlack, kapto::KeyThreshold(10));
+    std::vector<uint8_t> flags(kWidth);
+    DeflateOnly(state, 255, [&](uint8_t* bgr, uint8_t* alpha) {
+        keying.MarkKeyPixels(bgr, kWidth, flags.data());
+        std::fill(alpha, alpha + kWidth, uint8_t(255));
+        if (soft) {
+            keying.SoftEdgeRow(bgr, flags.data(), kWidth, bgr, alpha);
+        }
+        for (int x = 0; x < kWidth; ++x) {
+            alpha[x] = flags[size_t(x)] != 0 ? 0 : alpha[x];
+        }
+    });
+}
+
 BENCHMARK(BM_DeflateOnlyRgb)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_DeflateOnlyRgba)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DeflateOnlyKeyTolerance10)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 BENCHMARK(BM_Plain)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Key)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Opacity)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_KeyOpacityEdge)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_KeyTolerance10)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_KeyTolerance10RowsOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BrightnessFlatten)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_ToBmp)->Unit(benchmark::kMillisecond)->Iterations(3);
 

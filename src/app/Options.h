@@ -30,6 +30,8 @@ struct TConversionOptions
     bool EdgeMode = false;       // "縁取"
     TKeySource KeySource = TKeySource::Swatch;
     TColor SwatchColor = clBlack; // the colour of the swatch
+    int KeyTolerance = 0;         // "許容差", 0 to 100 (percent of 255): 0 keys one colour
+    bool KeySoftEdge = false;     // "境界をなめらかに", with a tolerance above 0
     bool BrightnessAlpha = false; // "透過率に元絵を使用"
     TBrightnessDirection Direction = TBrightnessDirection::DarkerMoreTransparent;
     bool Flatten = false;       // "色を寄せる"

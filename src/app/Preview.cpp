@@ -1,5 +1,6 @@
 #include "app/Preview.h"
 
+#include "app/KeyTolerance.h"
 #include "app/LoadSource.h"
 #include "app/SaveConverted.h"
 #include "graphics/Bitmap.h"
@@ -8,6 +9,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -76,13 +78,12 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
             result.Keyed = true;
             result.KeySource = options.KeySource;
             result.Key = ChosenKeyColor(options, bitmap);
+            // Pixels within the tolerance count as the key colour.
+            const TKeyTolerance keying(result.Key, KeyThreshold(options.KeyTolerance));
+            std::vector<uint8_t> flags(size_t(bitmap.Width()));
             for (int32_t y = 0; y < bitmap.Height(); ++y) {
-                const uint8_t* row = bitmap.RowAddress(y);
-                for (int32_t x = 0; x < bitmap.Width(); ++x) {
-                    if (RGBColor(row[3 * x + 2], row[3 * x + 1], row[3 * x]) == result.Key) {
-                        ++result.KeyPixels;
-                    }
-                }
+                keying.MarkKeyPixels(bitmap.RowAddress(y), flags.size(), flags.data());
+                result.KeyPixels += uint64_t(std::count(flags.begin(), flags.end(), 1));
             }
         }
         TMemoryStream stream;

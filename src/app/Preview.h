@@ -20,7 +20,7 @@ struct TPreviewResult
     bool Keyed = false;        // a key colour was in use
     TColor Key = 0;
     TKeySource KeySource = TKeySource::None;
-    uint64_t KeyPixels = 0;   // source pixels of the key colour
+    uint64_t KeyPixels = 0;   // source pixels of the key colour, or within its tolerance
     uint64_t Transparent = 0; // alpha 0
     uint64_t Partial = 0;     // alpha 1 to 254
     uint64_t Opaque = 0;      // alpha 255

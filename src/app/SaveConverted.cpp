@@ -1,6 +1,7 @@
 #include "app/SaveConverted.h"
 
 #include "app/FileNames.h"
+#include "app/KeyTolerance.h"
 #include "graphics/Bitmap.h"
 #include "png/PNGObject.h"
 #include "png/PNGRows.h"
@@ -38,10 +39,13 @@ void ReadBitmapRow(TBitmap& bitmap, int32_t y, std::vector<TColor>& colors)
     }
 }
 
-// Every pixel gets the opacity byte; with the key colour, key-coloured pixels get 0, or in
-// edge mode 0 only when all their neighbours inside the image are key-coloured too and 255
-// on the rim where they touch other colours.
-void OpacityPass(const TConversionOptions& options, TColor key, TPNGObject& png, TBitmap& bitmap)
+// Every pixel gets the opacity byte; with the key colour, key pixels (those within the
+// threshold of it, only the key colour itself at threshold 0) get 0, or in edge mode 0 only
+// when all their neighbours inside the image are key pixels too and 255 on the rim where they
+// touch other colours; the rim keeps its own colours. With the soft edge, the other pixels
+// take the soft edge's colour and its alpha times the opacity.
+void OpacityPass(const TKeyTolerance* keying, uint8_t opacity, bool edge, bool soft,
+                 TPNGObject& png, TBitmap& bitmap)
 {
     png.SetTransparent(false);
     if (!PrepareAlphaChannel(png)) {
@@ -49,13 +53,11 @@ void OpacityPass(const TConversionOptions& options, TColor key, TPNGObject& png,
     }
     const int32_t width = int32_t(png.Header().Width);
     const int32_t height = int32_t(png.Header().Height);
-    const uint8_t opacity = OpacityByte(options.OpacityPercent);
-    const bool keyed = options.KeyTransparent;
-    const bool edge = options.EdgeMode;
+    const bool keyed = keying != nullptr;
+    soft = soft && keyed && png.Header().ColorType == COLOR_RGBALPHA;
 
     // Key flags of the rows above, at and below the current row, with a border column on
     // each side so that neighbours outside the image count as key-coloured (not tested).
-    std::vector<TColor> colors(static_cast<size_t>(width));
     std::vector<uint8_t> flags[3];
     for (auto& f : flags) {
         f.assign(size_t(width) + 2, 1);
@@ -65,11 +67,9 @@ void OpacityPass(const TConversionOptions& options, TColor key, TPNGObject& png,
             std::fill(f.begin(), f.end(), uint8_t(1));
             return;
         }
-        ReadBitmapRow(bitmap, y, colors);
-        for (int32_t x = 0; x < width; ++x) {
-            f[size_t(x) + 1] = colors[size_t(x)] == key ? 1 : 0;
-        }
+        keying->MarkKeyPixels(bitmap.RowAddress(y), size_t(width), f.data() + 1);
     };
+    std::vector<uint8_t> softAlpha(soft ? size_t(width) : 0);
     std::vector<uint8_t>* above = &flags[0];
     std::vector<uint8_t>* current = &flags[1];
     std::vector<uint8_t>* below = &flags[2];
@@ -89,10 +89,14 @@ void OpacityPass(const TConversionOptions& options, TColor key, TPNGObject& png,
         const std::vector<uint8_t>& a = *above;
         const std::vector<uint8_t>& c = *current;
         const std::vector<uint8_t>& b = *below;
+        if (soft) {
+            keying->SoftEdgeRow(bitmap.RowAddress(y), c.data() + 1, size_t(width),
+                                png.PixelRow(uint32_t(y)), softAlpha.data());
+        }
         for (int32_t x = 0; x < width; ++x) {
             const size_t i = size_t(x) + 1;
             if (c[i] == 0) {
-                alpha[x] = opacity;
+                alpha[x] = soft ? uint8_t((softAlpha[size_t(x)] * opacity + 127) / 255) : opacity;
             } else if (!edge) {
                 alpha[x] = 0;
             } else {
@@ -182,14 +186,26 @@ void EncodeConverted(const TConversionOptions& options, const std::string& fileN
     if (options.KeyTransparent) {
         key = ChosenKeyColor(options, bitmap);
     }
-    if (options.KeyTransparent && !options.UniformOpacity) {
+    // A tolerance keys more than one colour, which a tRNS key cannot say: it takes alpha.
+    const int threshold = options.KeyTransparent ? KeyThreshold(options.KeyTolerance) : 0;
+    const bool soft = options.KeySoftEdge && threshold > 0;
+    if (options.KeyTransparent && !options.UniformOpacity && threshold == 0) {
         png.SetTransparent(true);
         if (options.KeySource != TKeySource::None) {
             png.SetTransparentKey(key);
         }
     }
+    const TKeyTolerance keying(key, threshold);
+    const TKeyTolerance* keyed = options.KeyTransparent ? &keying : nullptr;
+    if (threshold > 0) {
+        // A key colour the source brought along would stand beside the alpha channel.
+        png.RemoveTransparentKey();
+    }
     if (options.UniformOpacity) {
-        OpacityPass(options, key, png, bitmap);
+        OpacityPass(keyed, OpacityByte(options.OpacityPercent), options.EdgeMode, soft, png,
+                    bitmap);
+    } else if (threshold > 0) {
+        OpacityPass(keyed, 255, false, soft, png, bitmap);
     } else if (options.BrightnessAlpha) {
         BrightnessPass(options, png, bitmap);
     }

@@ -129,6 +129,14 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
     app.add_option("--key", key,
                    "Make one colour transparent: top-left, bottom-left, top-right, "
                    "bottom-right (a corner pixel) or #RRGGBB");
+    CLI::Option* tolerance =
+        app.add_option("--key-tolerance", commandLine.Options.KeyTolerance,
+                       "With --key: also make colours this close to it transparent, 0 to 100 "
+                       "(percent of the largest channel difference; default 0, that colour only)")
+            ->check(CLI::Range(0, 100));
+    app.add_flag("--key-soft", commandLine.Options.KeySoftEdge,
+                 "With --key-tolerance above 0: fade the edge of the transparent area, taking "
+                 "the key colour out of the pixels near it");
     app.add_option("--opacity", opacity, "Give every pixel this opacity, 0 to 100 (percent)")
         ->check(CLI::Range(0, 100));
     app.add_flag("--edge", edge, "With --key and --opacity: keep the key-coloured rim opaque");
@@ -183,6 +191,12 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
                          key);
         }
         options.KeyTransparent = true;
+    }
+    if (tolerance->count() > 0 && !options.KeyTransparent) {
+        return Usage("--key-tolerance needs --key");
+    }
+    if (options.KeySoftEdge && options.KeyTolerance == 0) {
+        return Usage("--key-soft needs --key and --key-tolerance above 0");
     }
     if (opacity >= 0) {
         options.UniformOpacity = true;

@@ -151,6 +151,18 @@ void TPNGObject::SetTransparentKey(TColor color)
     transparency->SetKeyColor(ResolveColor(color));
 }
 
+void TPNGObject::RemoveTransparentKey()
+{
+    if (!HasHeader() ||
+        (Header().ColorType != COLOR_GRAYSCALE && Header().ColorType != COLOR_RGB)) {
+        return;
+    }
+    const int index = m_chunks.IndexOf(m_chunks.FindChunk<TChunktRNS>());
+    if (index >= 0) {
+        m_chunks.Delete(size_t(index));
+    }
+}
+
 void TChunktRNS::SetKeyColor(TColor color)
 {
     const TChunkIHDR& header = HeaderChunk();

@@ -42,6 +42,13 @@ public:
         m_items.insert(m_items.begin() + std::ptrdiff_t(position), std::move(item));
         return true;
     }
+    // Removes the item at index; nothing for an index outside the list.
+    void Delete(size_t index)
+    {
+        if (index < m_items.size()) {
+            m_items.erase(m_items.begin() + std::ptrdiff_t(index));
+        }
+    }
     void Clear() { m_items.clear(); }
 
 protected:

@@ -114,6 +114,9 @@ public:
     // Makes the colour the one fully transparent colour (tRNS) of colour types 0, 2 and 3;
     // nothing without a header. Raises EPNGCannotChangeTransparent for colour types 4 and 6.
     void SetTransparentKey(TColor color);
+    // Removes the one transparent colour (the tRNS chunk) of a colour type 0 or 2 image, so
+    // that an alpha channel added next stands alone, as the PNG standard requires.
+    void RemoveTransparentKey();
     // The colour of pixel (x, y) through the gamma table; 0 outside the image.
     TColor GetPixel(int32_t x, int32_t y) const;
     // Sets the colour of pixel (x, y) (the nearest palette entry for indexed images), keeping

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 
 #include <new>
 
@@ -33,9 +34,14 @@ namespace kapto {
 
 namespace {
 
+// Room made in the key group for the tolerance rows: it grows by kToleranceRows, pushing
+// the controls below it down, and widens by kToleranceWidening to hold "境界をなめらかに" whole.
+constexpr int kToleranceRows = 44;
+constexpr int kToleranceWidening = 20;
+
 // The client area the control positions were laid out for.
-constexpr int kDesignWidth = 520;
-constexpr int kDesignHeight = 407;
+constexpr int kDesignWidth = 520 + kToleranceWidening;
+constexpr int kDesignHeight = 407 + kToleranceRows;
 
 std::string SystemName(const QString& path)
 {
@@ -79,7 +85,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 
     ListBox1 = new TFileListBox(this);
     ListBox1->setObjectName("ListBox1");
-    Place(ListBox1, {8, 8, 385, 377}, akLeft | akTop | akRight | akBottom);
+    Place(ListBox1, {8, 8, 385, 377 + kToleranceRows}, akLeft | akTop | akRight | akBottom);
 
     CheckBox1 = new QCheckBox(QStringLiteral("指定色を透過"), this);
     CheckBox1->setObjectName("CheckBox1");
@@ -87,7 +93,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 
     Button1 = new QPushButton(QStringLiteral(">PNG"), this);
     Button1->setObjectName("Button1");
-    Place(Button1, {400, 376, 64, 25}, akRight | akBottom);
+    Place(Button1, {400, 376 + kToleranceRows, 64, 25}, akRight | akBottom);
 
     Button2 = new QPushButton(QStringLiteral("読込"), this);
     Button2->setObjectName("Button2");
@@ -95,7 +101,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 
     GroupBox1 = new QGroupBox(QStringLiteral("透過色の指定方法"), this);
     GroupBox1->setObjectName("GroupBox1");
-    Place(GroupBox1, {400, 64, 113, 113}, akTop | akRight);
+    Place(GroupBox1, {400, 64, 113 + kToleranceWidening, 113 + kToleranceRows}, akTop | akRight);
 
     Shape1 = new TShape(GroupBox1);
     Shape1->setObjectName("Shape1");
@@ -125,9 +131,22 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     // The swatch sits between the radio buttons; keep it above them for the mouse.
     Shape1->raise();
 
+    Label2 = new QLabel(QStringLiteral("許容差"), GroupBox1);
+    Label2->setObjectName("Label2");
+    Label2->setGeometry(8, 86, 40, 17);
+    SpinBox1 = new QSpinBox(GroupBox1);
+    SpinBox1->setObjectName("SpinBox1");
+    SpinBox1->setRange(0, 100);
+    SpinBox1->setSuffix(QStringLiteral("%"));
+    SpinBox1->setGeometry(50, 83, 60, 22);
+    Label2->setBuddy(SpinBox1);
+    CheckBox7 = new QCheckBox(QStringLiteral("境界をなめらかに"), GroupBox1);
+    CheckBox7->setObjectName("CheckBox7");
+    CheckBox7->setGeometry(8, 110, 117, 17);
+
     CheckBox6 = new QCheckBox(QStringLiteral("縁取"), GroupBox1);
     CheckBox6->setObjectName("CheckBox6");
-    CheckBox6->setGeometry(8, 88, 57, 17);
+    CheckBox6->setGeometry(8, 88 + kToleranceRows, 57, 17);
     CheckBox6->setVisible(false);
 
     ProgressBar1 = new QProgressBar(this);
@@ -135,11 +154,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    Place(ProgressBar1, {8, 391, 385, 11}, akLeft | akRight | akBottom);
+    Place(ProgressBar1, {8, 391 + kToleranceRows, 385, 11}, akLeft | akRight | akBottom);
 
     Button3 = new QPushButton(QStringLiteral(">BMP"), this);
     Button3->setObjectName("Button3");
-    Place(Button3, {471, 376, 43, 25}, akRight | akBottom);
+    Place(Button3, {471, 376 + kToleranceRows, 43, 25}, akRight | akBottom);
 
     Button4 = new QPushButton(QStringLiteral("終了"), this);
     Button4->setObjectName("Button4");
@@ -147,35 +166,35 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 
     CheckBox2 = new QCheckBox(QStringLiteral("透過率を指定"), this);
     CheckBox2->setObjectName("CheckBox2");
-    Place(CheckBox2, {400, 184, 97, 17}, akTop | akRight);
+    Place(CheckBox2, {400, 184 + kToleranceRows, 97, 17}, akTop | akRight);
 
     ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setRange(0, 100);
     ScrollBar1->setPageStep(0);
     ScrollBar1->setValue(100);
-    Place(ScrollBar1, {400, 208, 113, 13}, akTop | akRight);
+    Place(ScrollBar1, {400, 208 + kToleranceRows, 113, 13}, akTop | akRight);
 
     Label1 = new QLabel(QStringLiteral("100%"), this);
     Label1->setObjectName("Label1");
-    Place(Label1, {439, 224, 24, 12}, akTop | akRight);
+    Place(Label1, {439, 224 + kToleranceRows, 24, 12}, akTop | akRight);
 
     CheckBox3 = new QCheckBox(QStringLiteral("透過率に元絵を使用"), this);
     CheckBox3->setObjectName("CheckBox3");
-    Place(CheckBox3, {400, 240, 97, 17}, akTop | akRight);
+    Place(CheckBox3, {400, 240 + kToleranceRows, 97, 17}, akTop | akRight);
 
     RadioGroup1 =
         new TRadioGroup(this, {QStringLiteral("暗いほど透過"), QStringLiteral("明るいほど透過")});
     RadioGroup1->setObjectName("RadioGroup1");
-    Place(RadioGroup1, {399, 256, 113, 57}, akTop | akRight);
+    Place(RadioGroup1, {399, 256 + kToleranceRows, 113, 57}, akTop | akRight);
 
     CheckBox4 = new QCheckBox(QStringLiteral("色を寄せる"), this);
     CheckBox4->setObjectName("CheckBox4");
-    Place(CheckBox4, {420, 320, 81, 17}, akTop | akRight);
+    Place(CheckBox4, {420, 320 + kToleranceRows, 81, 17}, akTop | akRight);
 
     CheckBox5 = new QCheckBox(QStringLiteral("白黒反転"), this);
     CheckBox5->setObjectName("CheckBox5");
-    Place(CheckBox5, {436, 336, 73, 17}, akTop | akRight);
+    Place(CheckBox5, {436, 336 + kToleranceRows, 73, 17}, akTop | akRight);
 
     const QWidget* tabOrder[] = {ListBox1,     CheckBox1,   Button1,   Button2,   GroupBox1,
                                  ProgressBar1, Button3,     Button4,   CheckBox2, ScrollBar1,
@@ -184,6 +203,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
         setTabOrder(const_cast<QWidget*>(tabOrder[i]), const_cast<QWidget*>(tabOrder[i + 1]));
     }
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
+    // In the key group the tolerance comes after the colour choice, before the rim.
+    setTabOrder(RadioButton5, SpinBox1);
+    setTabOrder(SpinBox1, CheckBox7);
+    setTabOrder(CheckBox7, CheckBox6);
+    UpdateToleranceEnabled();
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
@@ -215,6 +239,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
     connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Click);
+    connect(SpinBox1, &QSpinBox::valueChanged, this, &TForm1::UpdateToleranceEnabled);
     connect(Shape1, &TShape::MouseUp, this, &TForm1::Shape1MouseUp);
 
     // The preview follows every option, the swatch and the selected line.
@@ -224,15 +249,25 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     connect(ListBox1, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { OpenPreview(ListBox1->row(item)); });
     connect(ListBox1, &QListWidget::currentRowChanged, this, &TForm1::UpdatePreview);
-    const QList<QAbstractButton*> optionButtons = {
-        CheckBox1,           CheckBox2,    CheckBox3,    CheckBox4,
-        CheckBox5,           CheckBox6,    RadioButton1, RadioButton2,
-        RadioButton3,        RadioButton4, RadioButton5, RadioGroup1->Item(0),
-        RadioGroup1->Item(1)};
+    const QList<QAbstractButton*> optionButtons = {CheckBox1,
+                                                   CheckBox2,
+                                                   CheckBox3,
+                                                   CheckBox4,
+                                                   CheckBox5,
+                                                   CheckBox6,
+                                                   RadioButton1,
+                                                   RadioButton2,
+                                                   RadioButton3,
+                                                   RadioButton4,
+                                                   RadioButton5,
+                                                   RadioGroup1->Item(0),
+                                                   RadioGroup1->Item(1),
+                                                   CheckBox7};
     for (QAbstractButton* box : optionButtons) {
         connect(box, &QAbstractButton::toggled, this, &TForm1::UpdatePreview);
     }
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::UpdatePreview);
+    connect(SpinBox1, &QSpinBox::valueChanged, this, &TForm1::UpdatePreview);
 
     setGeometry(348, 177, kDesignWidth, kDesignHeight);
     FormCreate();
@@ -290,6 +325,8 @@ TConversionOptions TForm1::ReadOptions() const
                         : RadioButton4->isChecked() ? TKeySource::BottomRight
                                                     : TKeySource::None;
     options.SwatchColor = Shape1->BrushColor();
+    options.KeyTolerance = SpinBox1->value();
+    options.KeySoftEdge = CheckBox7->isChecked() && options.KeyTolerance > 0;
     options.BrightnessAlpha = CheckBox3->isChecked();
     options.Direction = RadioGroup1->ItemIndex() == 1
                             ? TBrightnessDirection::BrighterMoreTransparent
@@ -425,12 +462,21 @@ void TForm1::UpdateEdgeVisibility()
     CheckBox6->setVisible(CheckBox1->isChecked() && CheckBox2->isChecked());
 }
 
+void TForm1::UpdateToleranceEnabled()
+{
+    const bool keyed = CheckBox1->isChecked();
+    Label2->setEnabled(keyed);
+    SpinBox1->setEnabled(keyed);
+    CheckBox7->setEnabled(keyed && SpinBox1->value() > 0);
+}
+
 void TForm1::CheckBox1Click()
 {
     if (CheckBox1->isChecked()) {
         CheckBox3->setChecked(false);
     }
     UpdateEdgeVisibility();
+    UpdateToleranceEnabled();
 }
 
 void TForm1::CheckBox2Click()

@@ -18,6 +18,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
+class QSpinBox;
 class QAction;
 
 namespace kapto {
@@ -52,6 +53,10 @@ public:
     QRadioButton* RadioButton4;
     QRadioButton* RadioButton5;
     QCheckBox* CheckBox6;
+    // The key colour's tolerance and soft edge, in GroupBox1 below the swatch.
+    QLabel* Label2;
+    QSpinBox* SpinBox1;
+    QCheckBox* CheckBox7;
     QProgressBar* ProgressBar1;
     QPushButton* Button3;
     QPushButton* Button4;
@@ -113,6 +118,8 @@ private:
     void FormCreate();
     void Place(QWidget* widget, const QRect& geometry, int anchors);
     void UpdateEdgeVisibility();
+    // "許容差" follows "指定色を透過"; "境界をなめらかに" needs a tolerance above 0 too.
+    void UpdateToleranceEnabled();
 
     void SetMaximum(int maximum) override;
     void SetPosition(int position) override;

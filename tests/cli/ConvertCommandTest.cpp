@@ -141,6 +141,13 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--brightness-alpha darker --invert x", "--invert needs --flatten"},
         {"--max-memory 12Q x", "--max-memory"},
         {"--max-memory 0 x", "--max-memory"},
+        {"--key-tolerance 10 x", "--key-tolerance needs --key"},
+        {"--key-tolerance 0 x", "--key-tolerance needs --key"},
+        {"--key top-left --key-tolerance 101 x", "--key-tolerance"},
+        {"--key top-left --key-tolerance ten x", "--key-tolerance"},
+        {"--key top-left --key-soft x", "--key-soft needs"},
+        {"--key top-left --key-tolerance 0 --key-soft x", "--key-soft needs"},
+        {"--key-soft --key-tolerance 10 x", "--key-tolerance needs --key"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
@@ -178,6 +185,10 @@ TEST_F(ConvertCommandTest, TransparencyOptionsReachThePngOutput)
         {"--opacity 50", "IHDR IDAT IEND", 6, {127, 127, 127, 127}},
         {"--key top-left --opacity 40", "IHDR IDAT IEND", 6, {0, 102, 102, 102}},
         {"--key top-left --opacity 40 --edge", "IHDR IDAT IEND", 6, {255, 102, 102, 102}},
+        // Greys 80 and up lie beyond a 35 % tolerance (89); over black the soft edge reads
+        // them as white at their own grey level of alpha.
+        {"--key top-left --key-tolerance 35", "IHDR IDAT IEND", 6, {0, 0, 255, 255}},
+        {"--key top-left --key-tolerance 35 --key-soft", "IHDR IDAT IEND", 6, {0, 0, 160, 240}},
         {"--brightness-alpha darker", "IHDR IDAT IEND", 6, {0, 80, 160, 240}},
         {"--brightness-alpha brighter", "IHDR IDAT IEND", 6, {255, 175, 95, 15}},
         {"--brightness-alpha darker --flatten --invert", "IHDR IDAT IEND", 6, {0, 80, 160, 240}},

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
@@ -102,35 +103,38 @@ private slots:
     {
         TForm1 form;
         QCOMPARE(form.windowTitle(), QStringLiteral("png変換"));
-        QCOMPARE(form.size(), QSize(520, 407));
+        QCOMPARE(form.size(), QSize(540, 451));
         const struct
         {
             QWidget* widget;
             QRect geometry;
             QString text;
         } controls[] = {
-            {form.ListBox1, {8, 8, 385, 377}, {}},
+            {form.ListBox1, {8, 8, 385, 421}, {}},
             {form.CheckBox1, {400, 40, 97, 17}, "指定色を透過"},
-            {form.Button1, {400, 376, 64, 25}, ">PNG"},
+            {form.Button1, {400, 420, 64, 25}, ">PNG"},
             {form.Button2, {400, 8, 50, 25}, "読込"},
-            {form.GroupBox1, {400, 64, 113, 113}, "透過色の指定方法"},
+            {form.GroupBox1, {400, 64, 133, 157}, "透過色の指定方法"},
             {form.Shape1, {56, 52, 33, 25}, {}},
             {form.RadioButton1, {8, 16, 57, 17}, "左上"},
             {form.RadioButton2, {8, 32, 57, 17}, "左下"},
             {form.RadioButton3, {56, 16, 49, 17}, "右上"},
             {form.RadioButton4, {56, 32, 49, 17}, "右下"},
             {form.RadioButton5, {8, 56, 41, 17}, "色"},
-            {form.CheckBox6, {8, 88, 57, 17}, "縁取"},
-            {form.ProgressBar1, {8, 391, 385, 11}, {}},
-            {form.Button3, {471, 376, 43, 25}, ">BMP"},
+            {form.Label2, {8, 86, 40, 17}, "許容差"},
+            {form.SpinBox1, {50, 83, 60, 22}, {}},
+            {form.CheckBox7, {8, 110, 117, 17}, "境界をなめらかに"},
+            {form.CheckBox6, {8, 132, 57, 17}, "縁取"},
+            {form.ProgressBar1, {8, 435, 385, 11}, {}},
+            {form.Button3, {471, 420, 43, 25}, ">BMP"},
             {form.Button4, {463, 8, 49, 25}, "終了"},
-            {form.CheckBox2, {400, 184, 97, 17}, "透過率を指定"},
-            {form.ScrollBar1, {400, 208, 113, 13}, {}},
-            {form.Label1, {439, 224, 24, 12}, "100%"},
-            {form.CheckBox3, {400, 240, 97, 17}, "透過率に元絵を使用"},
-            {form.RadioGroup1, {399, 256, 113, 57}, {}},
-            {form.CheckBox4, {420, 320, 81, 17}, "色を寄せる"},
-            {form.CheckBox5, {436, 336, 73, 17}, "白黒反転"},
+            {form.CheckBox2, {400, 228, 97, 17}, "透過率を指定"},
+            {form.ScrollBar1, {400, 252, 113, 13}, {}},
+            {form.Label1, {439, 268, 24, 12}, "100%"},
+            {form.CheckBox3, {400, 284, 97, 17}, "透過率に元絵を使用"},
+            {form.RadioGroup1, {399, 300, 113, 57}, {}},
+            {form.CheckBox4, {420, 364, 81, 17}, "色を寄せる"},
+            {form.CheckBox5, {436, 380, 73, 17}, "白黒反転"},
         };
         for (const auto& c : controls) {
             QCOMPARE(c.widget->geometry(), c.geometry);
@@ -161,12 +165,12 @@ private slots:
     {
         TForm1 form;
         form.show();
-        form.resize(620, 457);
-        QCOMPARE(form.ListBox1->geometry(), QRect(8, 8, 485, 427));
+        form.resize(640, 501);
+        QCOMPARE(form.ListBox1->geometry(), QRect(8, 8, 485, 471));
         QCOMPARE(form.Button4->geometry(), QRect(563, 8, 49, 25));
-        QCOMPARE(form.Button3->geometry(), QRect(571, 426, 43, 25));
-        QCOMPARE(form.ProgressBar1->geometry(), QRect(8, 441, 485, 11));
-        QCOMPARE(form.CheckBox3->geometry(), QRect(500, 240, 97, 17));
+        QCOMPARE(form.Button3->geometry(), QRect(571, 470, 43, 25));
+        QCOMPARE(form.ProgressBar1->geometry(), QRect(8, 485, 485, 11));
+        QCOMPARE(form.CheckBox3->geometry(), QRect(500, 284, 97, 17));
     }
 
     void InterlocksKeepTheOptionsConsistent()
@@ -194,6 +198,55 @@ private slots:
         QTest::mouseClick(form.CheckBox1, Qt::LeftButton);
         QVERIFY(form.CheckBox1->isChecked());
         QVERIFY(!form.CheckBox6->isHidden());
+    }
+
+    void ToleranceFollowsTheKeyBoxAndItsInterlocks()
+    {
+        TForm1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const auto enabled = [&] {
+            return QString("%1%2%3")
+                .arg(int(form.Label2->isEnabled()))
+                .arg(int(form.SpinBox1->isEnabled()))
+                .arg(int(form.CheckBox7->isEnabled()));
+        };
+        QCOMPARE(form.SpinBox1->value(), 0);
+        QCOMPARE(form.SpinBox1->suffix(), QStringLiteral("%"));
+        QCOMPARE(form.SpinBox1->maximum(), 100);
+        QCOMPARE(enabled(), QStringLiteral("000"));
+        // The soft edge waits for a tolerance above 0, ticked by a real click on the key box.
+        QTest::mouseClick(form.CheckBox1, Qt::LeftButton);
+        QCOMPARE(enabled(), QStringLiteral("110"));
+        form.SpinBox1->setValue(10);
+        QCOMPARE(enabled(), QStringLiteral("111"));
+        form.CheckBox7->setChecked(true);
+        TConversionOptions options = form.ReadOptions();
+        QCOMPARE(options.KeyTolerance, 10);
+        QVERIFY(options.KeySoftEdge);
+        form.SpinBox1->setValue(0);
+        QCOMPARE(enabled(), QStringLiteral("110"));
+        QVERIFY(!form.ReadOptions().KeySoftEdge);
+        form.SpinBox1->setValue(25);
+        // Alpha from brightness unticks the key box, and both follow it out and back.
+        form.CheckBox3->setChecked(true);
+        QCOMPARE(enabled(), QStringLiteral("000"));
+        QVERIFY(!form.ReadOptions().KeyTransparent);
+        form.CheckBox1->setChecked(true);
+        QCOMPARE(enabled(), QStringLiteral("111"));
+        options = form.ReadOptions();
+        QCOMPARE(options.KeyTolerance, 25);
+        QVERIFY(options.KeySoftEdge);
+
+        // Tab goes from the colour choice to the tolerance, the soft edge, then the rim.
+        form.CheckBox2->setChecked(true);
+        form.RadioButton5->setFocus();
+        const QWidget* expected[] = {form.SpinBox1, form.CheckBox7, form.CheckBox6};
+        for (const QWidget* next : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus == next || focus->parentWidget() == next);
+        }
     }
 
     void LabelFollowsTheScrollBar()

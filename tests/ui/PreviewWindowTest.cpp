@@ -3,7 +3,9 @@
 
 #include "ui/PreviewWindow.h"
 #include "app/Codecs.h"
+#include "app/Preview.h"
 #include "support/Images.h"
+#include "support/JpegEncoder.h"
 #include "support/TempDir.h"
 #include "ui/Form1.h"
 #include "ui/Widgets.h"
@@ -11,12 +13,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace kapto;
 
@@ -93,6 +99,42 @@ private slots:
         form.UpdatePreview();
         QVERIFY(WaitForPreview(form.PreviewWindow));
         QCOMPARE(form.PreviewWindow->Image().pixelColor(5, 4).alpha(), 0);
+    }
+
+    void FollowsTheToleranceAndTheSoftEdge()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        // Black, a near-black speck at distance 20 and a dark red at 60, on a red figure.
+        const std::string source = WriteTestBmp(dir.Path("d.bmp"), 12, 8, [](int x, int y) {
+            if (x == 3 && y == 0) {
+                return RGBColor(20, 20, 20);
+            }
+            if (x == 4 && y == 0) {
+                return RGBColor(60, 0, 0);
+            }
+            return x < 2 || y < 2 || x >= 10 || y >= 6 ? clBlack : TColor(0x0000FF);
+        });
+        TForm1 form;
+        form.ListBox1->addItem(QString::fromStdString(source));
+        form.show();
+        form.RadioButton1->setChecked(true);
+        form.CheckBox1->setChecked(true);
+        form.OpenPreview(0);
+        const auto alphaAt = [&](int x) {
+            return form.PreviewWindow->Image().pixelColor(x, 0).alpha();
+        };
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(alphaAt(3), 255);
+        form.SpinBox1->setValue(10);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(alphaAt(3), 0);
+        QCOMPARE(alphaAt(4), 255);
+        QVERIFY(form.PreviewWindow->Summary->text().contains(QStringLiteral("半透明 0.0%")));
+        form.CheckBox7->setChecked(true);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QVERIFY(alphaAt(4) > 0 && alphaAt(4) < 255);
+        QVERIFY(form.PreviewWindow->Summary->text().contains(QStringLiteral("半透明 1.0%")));
     }
 
     void EnterOnALineOpensThePreview()
@@ -212,6 +254,82 @@ private slots:
         form.PreviewWindow->resize(420, 380);
         QTest::qWait(50);
         QVERIFY(form.PreviewWindow->grab().save(QString::fromLocal8Bit(target)));
+    }
+
+    void KeyToleranceBeforeAfter()
+    {
+        // Writes the README's picture of exact keying against a 10 % tolerance with the soft
+        // edge, on a JPEG of the library's encoder (quality 75, 4:2:0), when asked to.
+        const QByteArray target = qgetenv("KAPTO_SCREENSHOT_KEY_TOLERANCE");
+        if (target.isEmpty()) {
+            QSKIP("KAPTO_SCREENSHOT_KEY_TOLERANCE not set");
+        }
+        TTempDir dir;
+        constexpr int kWidth = 160;
+        constexpr int kHeight = 96;
+        const auto color = [](double x, double y) -> QColor {
+            if (std::hypot(x - 48, y - 48) < 30) {
+                return QColor(220, 30, 30);
+            }
+            if (std::abs(x - 118) < 26 && std::abs(y - 48) < 30 &&
+                std::abs(x - 118) + std::abs(y - 48) > 14) {
+                return QColor(30, 60, 200);
+            }
+            return QColor(255, 255, 255);
+        };
+        QImage scene(kWidth, kHeight, QImage::Format_RGB888);
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                int sum[3] = {0, 0, 0};
+                for (int s = 0; s < 16; ++s) {
+                    const QColor c = color(x + (s % 4 + 0.5) / 4, y + (s / 4 + 0.5) / 4);
+                    sum[0] += c.red();
+                    sum[1] += c.green();
+                    sum[2] += c.blue();
+                }
+                scene.setPixelColor(x, y, QColor(sum[0] / 16, sum[1] / 16, sum[2] / 16));
+            }
+        }
+        const std::string source = dir.Path("logo.jpg");
+        WriteFileBytes(source, EncodeJpeg({kWidth, kHeight, 3, 75, 2, 2}, [&](int x, int y, int c) {
+                           const QColor p = scene.pixelColor(x, y);
+                           return uint8_t(c == 0 ? p.red() : c == 1 ? p.green() : p.blue());
+                       }));
+        TConversionOptions exact;
+        exact.KeyTransparent = true;
+        exact.KeySource = TKeySource::TopLeft;
+        TConversionOptions soft = exact;
+        soft.KeyTolerance = 10;
+        soft.KeySoftEdge = true;
+
+        constexpr int kScale = 3;
+        constexpr int kCaption = 22;
+        const QString captions[] = {QStringLiteral("--key top-left"),
+                                    QStringLiteral("--key-tolerance 10 --key-soft")};
+        QImage picture(2 * kWidth * kScale + 8, kHeight * kScale + kCaption, QImage::Format_RGB888);
+        picture.fill(Qt::white);
+        QPainter painter(&picture);
+        for (int i = 0; i < 2; ++i) {
+            const TPreviewResult result = RenderPreview(source, i == 0 ? exact : soft);
+            QVERIFY(result.Error.empty());
+            const QImage keyed(result.Rgba.data(), result.Width, result.Height,
+                               QImage::Format_RGBA8888);
+            const QRect area(i * (kWidth * kScale + 8), kCaption, kWidth * kScale,
+                             kHeight * kScale);
+            for (int y = 0; y < area.height(); y += 12) {
+                for (int x = 0; x < area.width(); x += 12) {
+                    painter.fillRect(QRect(area.left() + x, area.top() + y, 12, 12),
+                                     (x / 12 + y / 12) % 2 != 0 ? QColor(90, 90, 90)
+                                                                : QColor(150, 150, 150));
+                }
+            }
+            painter.drawImage(area, keyed);
+            painter.setPen(Qt::black);
+            painter.drawText(QRect(area.left(), 0, area.width(), kCaption), Qt::AlignCenter,
+                             captions[i]);
+        }
+        painter.end();
+        QVERIFY(picture.save(QString::fromLocal8Bit(target)));
     }
 };
 
