@@ -3,11 +3,11 @@
 # Usage: scripts/deps.sh [run|test]
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libcli11-dev
+packages=(cmake make g++ pkg-config zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libcli11-dev
           qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
 if [ "${1:-run}" = test ]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libgif-dev clang
-               libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs)
+               libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs pngcheck)
 fi
 
 missing=()
