@@ -2,6 +2,7 @@
 // encoding of every chunk class, and the image data: rows converted to PNG samples, filtered,
 // deflated and cut into IDAT chunks while they are produced.
 #include "png/Chunks.h"
+#include "png/Deflater.h"
 #include "png/PNGErrors.h"
 #include "png/PNGObject.h"
 #include "png/PNGRows.h"
@@ -160,13 +161,23 @@ private:
 // byte boundary, then joined behind one zlib header and closed with the Adler-32 of all the
 // data. A batch of one segment per thread is held at a time, so memory stays bounded. The
 // bytes differ from a single deflate stream's; the data they inflate to does not.
+// Segments start at fixed offsets, so the bytes do not depend on the number of threads.
+//
+// The fast profile compresses each segment with libdeflate, which cannot be primed: a
+// segment's first matches cannot reach into the one before. With its 256 KiB segments that
+// costs about 0.2 % of the size on a photo (libdeflate level 5 on a 24-megapixel picture's
+// rows: 25 621 663 bytes in segments against 25 567 422 in one call), where zlib's primed
+// 1 MiB segments lose under 0.01 %.
 class TParallelIdatSink : public TImageDataSink
 {
 public:
-    TParallelIdatSink(TStream& stream, size_t splitSize, int level, int threads)
-        : m_stream(stream), m_splitSize(splitSize), m_level(level), m_threads(size_t(threads))
+    TParallelIdatSink(TStream& stream, size_t splitSize, int level, int threads,
+                      TDeflateProfile profile)
+        : m_stream(stream), m_splitSize(splitSize), m_threads(size_t(threads)),
+          m_fast(profile == TDeflateProfile::Fast), m_level(m_fast ? kFastDeflateLevel : level),
+          m_segmentSize(m_fast ? kFastSegmentSize : kSegmentSize)
     {
-        const uint16_t header = ZlibHeader(level);
+        const uint16_t header = ZlibHeader(m_level);
         const uint8_t bytes[2] = {uint8_t(header >> 8), uint8_t(header)};
         Emit(bytes, 2);
     }
@@ -175,8 +186,8 @@ public:
     {
         m_adler = Adler32(m_adler, data, size);
         m_pending.insert(m_pending.end(), data, data + size);
-        while (m_pending.size() >= kSegmentSize * m_threads + kSegmentSize) {
-            CompressBatch(kSegmentSize * m_threads, false);
+        while (m_pending.size() >= m_segmentSize * m_threads + m_segmentSize) {
+            CompressBatch(m_segmentSize * m_threads, false);
         }
     }
 
@@ -195,17 +206,40 @@ public:
 
 private:
     static constexpr size_t kSegmentSize = size_t(1) << 20;
+    // A quarter of that for the fast profile: with its compressed copy, its compressor
+    // (about 330 KiB) and its thread, a segment costs about 1.2 MiB per thread, which keeps a
+    // 24-megapixel conversion within 2.5 times its 24-bit image on 24 cores. The priming
+    // lost costs 0.15 % more than at 1 MiB.
+    static constexpr size_t kFastSegmentSize = size_t(1) << 18;
     static constexpr size_t kWindow = 32768;
 
     // Compresses the first `size` pending bytes in segments, one per thread.
     void CompressBatch(size_t size, bool last)
     {
-        const size_t count = std::max<size_t>(1, (size + kSegmentSize - 1) / kSegmentSize);
-        std::vector<std::vector<uint8_t>> outputs(count);
+        const size_t count = std::max<size_t>(1, (size + m_segmentSize - 1) / m_segmentSize);
+        // The fast profile keeps its compressors and output buffers from batch to batch.
+        std::vector<std::vector<uint8_t>>& outputs = m_outputs;
+        if (outputs.size() < count) {
+            outputs.resize(count);
+        }
         std::vector<std::exception_ptr> errors(count);
+        while (m_fast && m_deflaters.size() < count) {
+            m_deflaters.emplace_back(kFastDeflateLevel);
+        }
         auto compress = [&](size_t i) {
-            const size_t begin = i * kSegmentSize;
-            const size_t length = std::min(kSegmentSize, size - std::min(size, begin));
+            const size_t begin = i * m_segmentSize;
+            const size_t length = std::min(m_segmentSize, size - std::min(size, begin));
+            if (m_fast) {
+                try {
+                    m_deflaters[i].Compress(m_pending.data() + begin, length, outputs[i]);
+                    if (!(last && i + 1 == count)) {
+                        ReopenRawDeflate(outputs[i], length);
+                    }
+                } catch (...) {
+                    errors[i] = std::current_exception();
+                }
+                return;
+            }
             // The dictionary: the bytes before the segment, from this batch or the last one.
             std::vector<uint8_t> dictionary;
             if (begin >= kWindow) {
@@ -268,8 +302,12 @@ private:
 
     TStream& m_stream;
     size_t m_splitSize;
-    int m_level;
     size_t m_threads;
+    bool m_fast;
+    int m_level;
+    size_t m_segmentSize;
+    std::vector<TDeflater> m_deflaters; // fast profile: one per segment of a batch
+    std::vector<std::vector<uint8_t>> m_outputs;
     uint32_t m_adler = 1;
     std::vector<uint8_t> m_pending;
     std::vector<uint8_t> m_window;
@@ -389,9 +427,10 @@ void EncodeImageData(const TPNGObject& png, const TChunkIHDR& header, TStream& s
     TRowFilter filter(png.FilterSet(), full.RowBytes, full.PixelStride);
     std::vector<uint8_t> raw(full.RowBytes);
     std::unique_ptr<TImageDataSink> sinkOwner;
-    if (png.DeflateThreads() > 1) {
+    if (png.DeflateThreads() > 1 || png.DeflateProfile() != TDeflateProfile::Standard) {
         sinkOwner = std::make_unique<TParallelIdatSink>(stream, size_t(png.IdatSplitSize()),
-                                                        png.DeflateLevel(), png.DeflateThreads());
+                                                        png.DeflateLevel(), png.DeflateThreads(),
+                                                        png.DeflateProfile());
     } else {
         sinkOwner =
             std::make_unique<TIdatSink>(stream, size_t(png.IdatSplitSize()), png.DeflateLevel());
