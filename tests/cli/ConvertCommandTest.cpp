@@ -136,6 +136,7 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--brightness-alpha darker --opacity 5 x", "cannot be combined"},
         {"--flatten x", "--flatten needs --brightness-alpha"},
         {"--brightness-alpha darker --invert x", "--invert needs --flatten"},
+        {"--fast --to bmp x", "--fast needs PNG output"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
@@ -216,4 +217,24 @@ TEST_F(ConvertCommandTest, JobsAndDeflateThreadsKeepThePixels)
     EXPECT_EQ(parallel.Error, "");
     EXPECT_EQ(parallel.Rows, DecodeWithLibpng(ReadFileBytes(m_dir.Path("pipelined/p1.png"))).Rows);
     EXPECT_EQ(Convert("--jobs 0 x").Status, 2);
+}
+
+TEST_F(ConvertCommandTest, FastKeepsThePixelsOnAnyNumberOfThreads)
+{
+    // 300 x 400 pixels: the filtered rows fill several segments of the fast profile.
+    const auto color = [](int x, int y) { return kapto::RGBColor(uint8_t(x), uint8_t(y), 40); };
+    const std::string source = Quote(WriteTestBmp(m_dir.Path("p.bmp"), 300, 400, color));
+    const auto convert = [&](const std::string& options) {
+        EXPECT_EQ(Convert("-q --on-exists overwrite --key top-left --opacity 60 " + options + " " +
+                          source)
+                      .Status,
+                  0);
+        return ReadFileBytes(m_dir.Path("p.png"));
+    };
+    const std::vector<uint8_t> standard = convert("");
+    const std::vector<uint8_t> fast = convert("--fast");
+    EXPECT_NE(fast, standard);
+    EXPECT_EQ(DecodeWithLibpng(fast).Error, "");
+    EXPECT_EQ(DecodeWithLibpng(fast).Rows, DecodeWithLibpng(standard).Rows);
+    EXPECT_EQ(convert("--fast --deflate-threads 1"), fast);
 }
