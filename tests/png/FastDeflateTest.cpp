@@ -57,7 +57,8 @@ TBytes Pattern(size_t size, uint32_t seed)
 TEST(PNGFastDeflateTest, SameBytesForAnyThreadCountAndTheStandardRows)
 {
     // The profile cuts the filtered data into 256 KiB segments: pictures inside one segment,
-    // across several and across several batches, and rows wider than a segment.
+    // across several, filling exactly two (1365 x 128: 128 rows of 4096 bytes), and with rows
+    // wider than a segment.
     const struct
     {
         uint32_t width;
@@ -65,7 +66,7 @@ TEST(PNGFastDeflateTest, SameBytesForAnyThreadCountAndTheStandardRows)
         uint8_t colorType;
     } cases[] = {
         {1, 1, COLOR_RGB},          {37, 5, COLOR_RGB},     {300, 300, COLOR_RGB},
-        {700, 600, COLOR_RGBALPHA}, {100000, 3, COLOR_RGB},
+        {700, 600, COLOR_RGBALPHA}, {1365, 128, COLOR_RGB}, {100000, 3, COLOR_RGB},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
