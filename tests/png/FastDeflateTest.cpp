@@ -5,11 +5,13 @@
 #include "png/PNGObject.h"
 #include "png/PNGOracle.h"
 #include "png/Zlib.h"
+#include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -51,6 +53,21 @@ TBytes Pattern(size_t size, uint32_t seed)
     }
     return data;
 }
+
+// A stream that takes only its first `limit` bytes, as a full disk does.
+class TLimitedStream : public TMemoryStream
+{
+public:
+    explicit TLimitedStream(size_t limit) : m_limit(limit) {}
+    size_t Write(const void* buffer, size_t count) override
+    {
+        const size_t room = m_limit - std::min(m_limit, size_t(Size()));
+        return TMemoryStream::Write(buffer, std::min(count, room));
+    }
+
+private:
+    size_t m_limit;
+};
 
 } // namespace
 
@@ -156,4 +173,25 @@ TEST(PNGFastDeflateTest, RefusesWhatItCannotDo)
     EXPECT_NO_THROW(TDeflater{kStrongestDeflateLevel});
     EXPECT_THROW(TDeflater{0}, EPNGZLIBError);
     EXPECT_THROW(TDeflater{kStrongestDeflateLevel + 1}, EPNGZLIBError);
+}
+
+TEST(PNGFastDeflateTest, WriteErrorsLeaveNoSegmentBehind)
+{
+    // A failed write while segments are still being compressed raises the write error; the
+    // threads in flight are waited for, not abandoned.
+    TPNGObject png;
+    png.CreateImage(700, 600, COLOR_RGB, 8);
+    for (uint32_t y = 0; y < 600; ++y) {
+        const TBytes row = Pattern(2100, y);
+        std::copy(row.begin(), row.end(), png.PixelRow(y));
+    }
+    png.SetDeflateProfile(TDeflateProfile::Fast);
+    png.SetDeflateThreads(3);
+    const size_t full = Save(png).size();
+    for (size_t limit : {size_t(0), size_t(40), size_t(70000), full - 1}) {
+        TLimitedStream stream(limit);
+        EXPECT_THROW(png.SaveToStream(stream), EWriteError) << limit;
+    }
+    TLimitedStream roomy(full);
+    EXPECT_NO_THROW(png.SaveToStream(roomy));
 }
