@@ -15,7 +15,7 @@ run | test | package) ;;
     ;;
 esac
 
-packages=(cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libcli11-dev
+packages=(cmake make g++ pkg-config zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libcli11-dev
           qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
 if [ "$mode" = test ] || [ "$mode" = package ]; then
     # cpack -G DEB takes Depends from dpkg-shlibdeps (dpkg-dev); lintian checks the result.
@@ -23,7 +23,7 @@ if [ "$mode" = test ] || [ "$mode" = package ]; then
 fi
 if [ "$mode" = test ]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libgif-dev clang
-               libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs)
+               libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs pngcheck)
 fi
 
 missing=()

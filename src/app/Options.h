@@ -39,6 +39,8 @@ struct TConversionOptions
 
     // Not a control: threads that deflate one PNG side by side (1: one plain zlib stream).
     int DeflateThreads = 1;
+    // Not a control: PNG image data through the fast deflate profile, on DeflateThreads threads.
+    bool FastDeflate = false;
 };
 
 } // namespace kapto

@@ -181,6 +181,7 @@ void EncodeConverted(const TConversionOptions& options, const std::string& fileN
     }
     TPNGObject png;
     png.SetDeflateThreads(options.DeflateThreads);
+    png.SetDeflateProfile(options.FastDeflate ? TDeflateProfile::Fast : TDeflateProfile::Standard);
     png.AssignFrom(&bitmap);
     TColor key = clInvalid;
     if (options.KeyTransparent) {

@@ -112,6 +112,7 @@ void TPNGObject::CloneFrom(const TPNGObject& png)
     m_deflateLevel = png.m_deflateLevel;
     m_filterSet = png.m_filterSet;
     m_deflateThreads = png.m_deflateThreads;
+    m_deflateProfile = png.m_deflateProfile;
     Clear();
     // The picture holds samples already mapped through GammaLUT; the copy needs the same
     // tables to write them back as they were read.

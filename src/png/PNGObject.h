@@ -25,6 +25,16 @@ enum class TTransparencyKind
     Alpha,    // every pixel or palette entry has its own alpha
 };
 
+// How the image data is deflated.
+enum class TDeflateProfile
+{
+    // zlib at DeflateLevel(): one stream, or primed segments on several threads.
+    Standard,
+    // libdeflate at its fast level in fixed segments on DeflateThreads() threads: the same
+    // bytes for any thread count, a few times faster than Standard at about its size.
+    Fast,
+};
+
 // A canvas drawing onto the picture of an image's header; it cannot draw while the image has
 // no picture.
 class TPNGCanvas : public TCanvas
@@ -147,6 +157,9 @@ public:
     // zlib stream. More gives other compressed bytes for the same pixels.
     int DeflateThreads() const { return m_deflateThreads; }
     void SetDeflateThreads(int threads) { m_deflateThreads = threads < 1 ? 1 : threads; }
+    // Default Standard. Compressed text stays with zlib at DeflateLevel() either way.
+    TDeflateProfile DeflateProfile() const { return m_deflateProfile; }
+    void SetDeflateProfile(TDeflateProfile profile) { m_deflateProfile = profile; }
     // Interlace method written: 0 none, 1 Adam7. Other values are refused when saving.
     uint8_t WriteInterlace() const { return m_writeInterlace; }
     void SetWriteInterlace(uint8_t method) { m_writeInterlace = method; }
@@ -161,6 +174,7 @@ private:
     int32_t m_idatSplitSize = 65535;
     uint8_t m_writeInterlace = 0;
     int m_deflateThreads = 1;
+    TDeflateProfile m_deflateProfile = TDeflateProfile::Standard;
     TPNGList m_chunks;
     TGammaTable m_gammaLUT{};
 };

@@ -12,7 +12,8 @@ namespace kapto {
 namespace {
 
 static_assert(kZlibOK == Z_OK && kZlibStreamEnd == Z_STREAM_END &&
-                  kZlibNeedDictionary == Z_NEED_DICT && kZlibBufferError == Z_BUF_ERROR,
+                  kZlibNeedDictionary == Z_NEED_DICT && kZlibStreamError == Z_STREAM_ERROR &&
+                  kZlibMemoryError == Z_MEM_ERROR && kZlibBufferError == Z_BUF_ERROR,
               "the codec's names of zlib result codes");
 
 // zlib counts in uInt; larger buffers are handed over in slices of this size.
@@ -92,6 +93,65 @@ std::vector<uint8_t> DeflateSegment(const uint8_t* data, size_t size, const uint
     }
     output.resize(output.size() - stream.avail_out);
     return output;
+}
+
+void ReopenRawDeflate(std::vector<uint8_t>& stream, size_t inflatedSize)
+{
+    if (stream.size() > kMaxSlice) {
+        RaiseCompressionError(Z_STREAM_ERROR);
+    }
+    z_stream inflater{};
+    int result = inflateInit2(&inflater, -15);
+    if (result != Z_OK) {
+        RaiseCompressionError(result);
+    }
+    struct TEnd
+    {
+        z_stream& Stream;
+        ~TEnd() { inflateEnd(&Stream); }
+    } end{inflater};
+    // The inflated bytes are only counted; zlib keeps its own window for back-references.
+    std::vector<uint8_t> scratch(size_t(1) << 16);
+    inflater.next_in = stream.data();
+    inflater.avail_in = uInt(stream.size());
+    uint64_t produced = 0;
+    uint64_t lastBlockBit = 0; // where the header of the block being inflated starts
+    uint64_t endBit = 0;       // where the final block ends
+    for (;;) {
+        inflater.next_out = scratch.data();
+        inflater.avail_out = uInt(scratch.size());
+        result = inflate(&inflater, Z_BLOCK);
+        produced += scratch.size() - inflater.avail_out;
+        if (result == Z_STREAM_END) {
+            break;
+        }
+        if (result != Z_OK) {
+            RaiseCompressionError(result == Z_NEED_DICT ? Z_DATA_ERROR : result);
+        }
+        // Bit 128 of data_type: stopped at a block boundary, before the next header or, with
+        // bit 64, at the end of the final block, before the padding that follows it. The low
+        // 3 bits count the bits of the last byte taken that are still unused.
+        if ((inflater.data_type & 128) != 0) {
+            const size_t taken = stream.size() - inflater.avail_in;
+            const uint64_t bit = uint64_t(taken) * 8 - unsigned(inflater.data_type & 7);
+            ((inflater.data_type & 64) != 0 ? endBit : lastBlockBit) = bit;
+        }
+    }
+    const uint64_t unusedBits = uint64_t(stream.size()) * 8 - endBit;
+    if (inflater.avail_in != 0 || produced != inflatedSize || unusedBits > 7) {
+        RaiseCompressionError(Z_DATA_ERROR);
+    }
+    // Deflate packs bits from the least significant end of each byte (RFC 1951, 3.1.1).
+    stream[size_t(lastBlockBit / 8)] &= uint8_t(~(1u << (lastBlockBit % 8)));
+    // The padding after the last block: zeroed, it starts the stored block's 3-bit header
+    // (not final, type 0); a header that does not fit takes one more byte.
+    stream.back() &= uint8_t((1u << (8 - unusedBits)) - 1u);
+    if (unusedBits < 3) {
+        stream.push_back(0);
+    }
+    // The stored block's length 0 and its complement, on the byte boundary.
+    const uint8_t emptyStored[4] = {0x00, 0x00, 0xFF, 0xFF};
+    stream.insert(stream.end(), emptyStored, emptyStored + 4);
 }
 
 struct TDeflateStream::TState

@@ -12,6 +12,8 @@ namespace kapto {
 constexpr int kZlibOK = 0;
 constexpr int kZlibStreamEnd = 1;
 constexpr int kZlibNeedDictionary = 2;
+constexpr int kZlibStreamError = -2;
+constexpr int kZlibMemoryError = -4;
 constexpr int kZlibBufferError = -5;
 
 // CRC-32 of the PNG standard (ISO 3309 polynomial, reflected), continued from crc over the
@@ -30,6 +32,14 @@ uint16_t ZlibHeader(int level);
 // Raises EPNGZLIBError with the compression message.
 std::vector<uint8_t> DeflateSegment(const uint8_t* data, size_t size, const uint8_t* dictionary,
                                     size_t dictionarySize, int level, bool last);
+
+// Lets more deflate data follow a complete raw deflate stream, as if it had been ended by a
+// sync flush instead of a final block: the final-block bit of its last block is cleared and an
+// empty stored block appended, so the piece ends on a byte boundary. Finding the last block
+// means inflating the whole stream once, stopping at each block boundary, which costs a small
+// fraction of compressing it. The stream must inflate to exactly inflatedSize bytes and end
+// with the data; otherwise raises EPNGZLIBError with the compression message.
+void ReopenRawDeflate(std::vector<uint8_t>& stream, size_t inflatedSize);
 
 // A zlib deflate stream (windowBits 15, memLevel 8, default strategy) that owns its state.
 // Every zlib failure raises EPNGZLIBError with the compression message.

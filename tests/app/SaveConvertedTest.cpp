@@ -4,10 +4,15 @@
 #include "app/SaveConverted.h"
 #include "graphics/Bitmap.h"
 #include "png/PNGOracle.h"
+#include "runtime/Stream.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace kapto;
 
@@ -295,5 +300,48 @@ TEST(SaveConvertedTest, EveryOptionAtAwkwardSizesDecodesExactly)
                 }
             }
         }
+    }
+}
+
+TEST(SaveConvertedTest, FastDeflateKeepsThePixelsAndAlphaOfEveryOption)
+{
+    // Black frames and blocks for the key around colours; the filtered rows of 400 x 300
+    // pixels fill several segments of the fast profile.
+    TBitmap bitmap;
+    FillBitmap(bitmap, 400, 300, [](int x, int y) {
+        const bool black = x < 20 || y < 20 || (x / 50 + y / 50) % 3 == 0;
+        return black ? clBlack : RGBColor(uint8_t(x), uint8_t(y), uint8_t(x ^ y));
+    });
+    std::vector<std::pair<std::string, TConversionOptions>> cases(6);
+    cases[0].first = "no option";
+    cases[1] = {"key", KeyOptions(TKeySource::TopLeft)};
+    cases[2].first = "opacity";
+    cases[2].second.UniformOpacity = true;
+    cases[2].second.OpacityPercent = 40;
+    cases[3] = {"key, opacity and edge", KeyOptions(TKeySource::Swatch, clBlack)};
+    cases[3].second.UniformOpacity = true;
+    cases[3].second.OpacityPercent = 70;
+    cases[3].second.EdgeMode = true;
+    cases[4].first = "brightness";
+    cases[4].second.BrightnessAlpha = true;
+    cases[5].first = "brightness, flattened";
+    cases[5].second.BrightnessAlpha = true;
+    cases[5].second.Direction = TBrightnessDirection::BrighterMoreTransparent;
+    cases[5].second.Flatten = true;
+    for (auto& [name, options] : cases) {
+        SCOPED_TRACE(name);
+        TMemoryStream standard;
+        EncodeConverted(options, "out.png", bitmap, standard);
+        options.FastDeflate = true;
+        options.DeflateThreads = 3;
+        TMemoryStream fast;
+        EncodeConverted(options, "out.png", bitmap, fast);
+        EXPECT_NE(fast.Bytes(), standard.Bytes());
+        const TDecodedPng expected = DecodeWithLibpng(standard.Bytes());
+        const TDecodedPng decoded = DecodeWithLibpng(fast.Bytes());
+        EXPECT_EQ(decoded.Error, "");
+        EXPECT_EQ(decoded.ColorType, expected.ColorType);
+        EXPECT_EQ(decoded.Rows, expected.Rows);
+        EXPECT_EQ(ChunkTypes(SplitChunks(fast.Bytes())), ChunkTypes(SplitChunks(standard.Bytes())));
     }
 }

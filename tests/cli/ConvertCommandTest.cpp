@@ -148,6 +148,7 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--key top-left --key-soft x", "--key-soft needs"},
         {"--key top-left --key-tolerance 0 --key-soft x", "--key-soft needs"},
         {"--key-soft --key-tolerance 10 x", "--key-tolerance needs --key"},
+        {"--fast --to bmp x", "--fast needs PNG output"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
@@ -428,4 +429,24 @@ TEST_F(ConvertCommandTest, EnglishMessagesSummaryAndQuestion)
         EXPECT_EQ(result.Err, english ? "Cannot open file " + missing + "\n"
                                       : "ファイル " + missing + " は開けません\n");
     }
+}
+
+TEST_F(ConvertCommandTest, FastKeepsThePixelsOnAnyNumberOfThreads)
+{
+    // 300 x 400 pixels: the filtered rows fill several segments of the fast profile.
+    const auto color = [](int x, int y) { return kapto::RGBColor(uint8_t(x), uint8_t(y), 40); };
+    const std::string source = Quote(WriteTestBmp(m_dir.Path("p.bmp"), 300, 400, color));
+    const auto convert = [&](const std::string& options) {
+        EXPECT_EQ(Convert("-q --on-exists overwrite --key top-left --opacity 60 " + options + " " +
+                          source)
+                      .Status,
+                  0);
+        return ReadFileBytes(m_dir.Path("p.png"));
+    };
+    const std::vector<uint8_t> standard = convert("");
+    const std::vector<uint8_t> fast = convert("--fast");
+    EXPECT_NE(fast, standard);
+    EXPECT_EQ(DecodeWithLibpng(fast).Error, "");
+    EXPECT_EQ(DecodeWithLibpng(fast).Rows, DecodeWithLibpng(standard).Rows);
+    EXPECT_EQ(convert("--fast --deflate-threads 1"), fast);
 }
