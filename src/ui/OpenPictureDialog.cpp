@@ -2,16 +2,15 @@
 
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
+#include "ui/ScreenFit.h"
 
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 
@@ -23,6 +22,11 @@ namespace {
 class TPreviewForm : public QDialog
 {
 public:
+    static constexpr int kBorder = 1;      // the panel's single line
+    static constexpr int kBorderWidth = 5; // the space inside it
+    // Room around the picture, both sides together.
+    static constexpr int kSurround = 2 * (kBorder + kBorderWidth);
+
     TPreviewForm(QWidget* parent, TGraphic* graphic) : QDialog(parent)
     {
         setObjectName("PreviewForm");
@@ -38,17 +42,19 @@ public:
         m_image = new QLabel(m_panel);
         m_image->setObjectName("Image");
         m_image->setScaledContents(true);
+        QSize picture;
         if (graphic != nullptr && graphic->Width() > 0) {
-            const QSize size(graphic->Width(), graphic->Height());
+            picture = QSize(graphic->Width(), graphic->Height());
             m_image->setPixmap(QPixmap::fromImage(
-                TOpenPictureDialog::Render(*graphic, size, palette().color(QPalette::Base))));
-            // The panel's inside gets the picture's size plus 10 pixels each way, so within
-            // its 5-pixel border width the picture shows at its own size.
-            resize(size.width() + 10 + 2 * kBorder, size.height() + 10 + 2 * kBorder);
+                TOpenPictureDialog::Render(*graphic, picture, palette().color(QPalette::Base))));
         }
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            move(screen->availableGeometry().center() - rect().center());
-        }
+        // Centred on the screen of the dialog it comes from, the frame included.
+        const QMargins frame = FrameMargins(parent);
+        const QSize content = picture.isEmpty() ? size() - QSize(kSurround, kSurround) : picture;
+        const QRect client =
+            TOpenPictureDialog::PreviewGeometry(content, AvailableArea(parent), frame);
+        resize(client.size());
+        move(client.topLeft() - QPoint(frame.left(), frame.top()));
     }
 
 protected:
@@ -61,9 +67,6 @@ protected:
     }
 
 private:
-    static constexpr int kBorder = 1;      // the panel's single line
-    static constexpr int kBorderWidth = 5; // the space inside it
-
     QFrame* m_panel;
     QLabel* m_image;
 };
@@ -187,6 +190,25 @@ QRect TOpenPictureDialog::PictureRect(const QSize& box, const QSize& picture)
         return QRect(0, 0, box.width(), scale(picture.height(), box.width(), picture.width()));
     }
     return QRect(0, 0, scale(picture.width(), box.height(), picture.height()), box.height());
+}
+
+QRect TOpenPictureDialog::PreviewGeometry(const QSize& picture, const QRect& area,
+                                          const QMargins& frame)
+{
+    const int surround = TPreviewForm::kSurround;
+    // The panel's inside gets the picture's size plus 10 pixels each way, so within its
+    // 5-pixel border width the picture shows at its own size, unless the screen is smaller.
+    QSize room = area.size().shrunkBy(frame) - QSize(surround, surround);
+    if (area.isEmpty()) {
+        room = picture;
+    }
+    const QSize client = ScaledDownTo(picture, room) + QSize(surround, surround);
+    const QSize outer = client.grownBy(frame);
+    QRect placed(area.topLeft() + QPoint((area.width() - outer.width()) / 2,
+                                         (area.height() - outer.height()) / 2),
+                 outer);
+    placed = FitInto(placed, area);
+    return placed.marginsRemoved(frame);
 }
 
 QImage TOpenPictureDialog::Render(TGraphic& graphic, const QSize& size, const QColor& background)

@@ -7,8 +7,10 @@
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
@@ -121,6 +123,71 @@ private slots:
         dialog.PreviewClick();
         QCOMPARE(title, QStringLiteral("プレビュー"));
         QCOMPARE(imageSize, QSize(120, 80));
+    }
+
+    void PreviewFitsTheScreen_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QMargins>("frame");
+        QTest::addColumn<QRect>("expected");
+        const QRect screen(0, 0, 1280, 1024);
+        const QMargins frame(4, 24, 4, 4);
+        // The picture gets 12 pixels around it: the panel's line and its border width.
+        QTest::newRow("4000 x 3000 on 1280 x 1024")
+            << QSize(4000, 3000) << screen << frame << QRect(4, 43, 1260 + 12, 945 + 12);
+        QTest::newRow("3000 x 4000 on 1280 x 1024")
+            << QSize(3000, 4000) << screen << frame << QRect(265, 24, 738 + 12, 984 + 12);
+        QTest::newRow("a small picture at its own size")
+            << QSize(120, 80) << screen << frame << QRect(574, 476, 120 + 12, 80 + 12);
+        QTest::newRow("exactly the room")
+            << QSize(1260, 984) << screen << frame << QRect(4, 24, 1260 + 12, 984 + 12);
+        QTest::newRow("on a second screen to the right")
+            << QSize(4000, 3000) << QRect(1280, 0, 1024, 768) << QMargins()
+            << QRect(1282, 0, 1008 + 12, 756 + 12);
+    }
+
+    void PreviewFitsTheScreen()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QRect, area);
+        QFETCH(QMargins, frame);
+        QFETCH(QRect, expected);
+        QCOMPARE(TOpenPictureDialog::PreviewGeometry(picture, area, frame), expected);
+    }
+
+    void LargePicturePreviewStaysOnTheScreen()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TOpenPictureDialog dialog(nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize picture = area.size() * 3 / 2;
+        dialog.RefreshPreview(QString::fromStdString(
+            WriteTestBmp(dir.Path("大きい.bmp"), picture.width(), picture.height(), 0x336699)));
+        QRect frame;
+        QSize imageSize;
+        QTimer::singleShot(50, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal != nullptr);
+            frame = modal->frameGeometry();
+            if (auto* image = modal->findChild<QLabel*>(QStringLiteral("Image"))) {
+                imageSize = image->size();
+            }
+            modal->close();
+        });
+        dialog.PreviewClick();
+        QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                      .arg(frame.x())
+                                                      .arg(frame.y())
+                                                      .arg(frame.width())
+                                                      .arg(frame.height())));
+        // Scaled down whole, keeping the picture's proportions (to the rounding of one pixel).
+        QVERIFY(imageSize.width() < picture.width());
+        QVERIFY(qAbs(imageSize.width() * picture.height() - imageSize.height() * picture.width()) <=
+                picture.width());
     }
 
     void Screenshot()
