@@ -369,6 +369,7 @@ void TForm1::Button2Click()
     }
     ListBox1->clear();
     ListBox1->addItems(OpenPictureDialog1->selectedFiles());
+    UpdatePreview();
 }
 
 void TForm1::Button4Click()
@@ -385,6 +386,10 @@ void TForm1::N1Click()
                     QStringLiteral("選択されたファイルをリストからはずしてもよろしいですか？"))) {
         return;
     }
+    // The list moves the current line to a neighbour of a removed one; the preview would then
+    // show a file nobody chose. Without the shown line there is no current line.
+    const QListWidgetItem* current = ListBox1->currentItem();
+    const bool currentGoes = current != nullptr && current->isSelected();
     for (int i = 0; i < ListBox1->count();) {
         if (ListBox1->item(i)->isSelected()) {
             delete ListBox1->takeItem(i);
@@ -392,12 +397,17 @@ void TForm1::N1Click()
             ++i;
         }
     }
+    if (currentGoes) {
+        ListBox1->setCurrentRow(-1);
+    }
+    UpdatePreview();
 }
 
 void TForm1::N3Click()
 {
     if (ConfirmBox(this, QStringLiteral("リストを空にしてもいいですか？"))) {
         ListBox1->clear();
+        UpdatePreview();
     }
 }
 
@@ -469,6 +479,7 @@ void TForm1::UpdatePreview()
     }
     const int row = ListBox1->currentRow();
     if (row < 0 || row >= ListBox1->count()) {
+        PreviewWindow->ShowNothing();
         return;
     }
     PreviewWindow->Request(ListBox1->item(row)->text(), ReadOptions());
