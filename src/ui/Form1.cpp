@@ -6,6 +6,7 @@
 #include "ui/OWDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PreviewWindow.h"
+#include "ui/ScreenFit.h"
 #include "ui/UiFont.h"
 #include "ui/Widgets.h"
 
@@ -25,6 +26,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <new>
 
@@ -35,6 +38,14 @@ namespace {
 // The client area the control positions were laid out for.
 constexpr int kDesignWidth = 520;
 constexpr int kDesignHeight = 407;
+// Where the window first opens (left, top of the frame).
+constexpr QPoint kDesignPosition(348, 177);
+// Space kept between the right column and the window's right edge, and between the controls
+// in a group box and the box's right edge.
+constexpr int kRightEdge = kDesignWidth - (400 + 113);
+constexpr int kGroupMargin = 8;
+// The list (and anything else that stretches with the window) keeps at least this size.
+constexpr int kMinimumStretch = 100;
 
 std::string SystemName(const QString& path)
 {
@@ -65,6 +76,34 @@ bool IsUserInput(QEvent::Type type)
     default:
         return false;
     }
+}
+
+// The width the control needs to show its whole text in its font; 0 for a control without
+// text.
+int TextWidthNeeded(QWidget* widget)
+{
+    if (qobject_cast<QCheckBox*>(widget) != nullptr ||
+        qobject_cast<QRadioButton*>(widget) != nullptr) {
+        // Indicator, spacing and text, as the style lays them out.
+        return widget->sizeHint().width();
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        return button->fontMetrics().horizontalAdvance(button->text()) + button->width() -
+               contents.width();
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return label->fontMetrics().horizontalAdvance(label->text()) + label->width() -
+               label->contentsRect().width() + 2 * label->margin();
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        return group->minimumSizeHint().width();
+    }
+    return 0;
 }
 
 } // namespace
@@ -233,7 +272,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     }
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::UpdatePreview);
 
-    setGeometry(348, 177, kDesignWidth, kDesignHeight);
+    FitToFont();
     FormCreate();
 }
 
@@ -249,29 +288,114 @@ void TForm1::Place(QWidget* widget, const QRect& geometry, int anchors)
     m_anchored.push_back({widget, geometry, anchors});
 }
 
+QRect TForm1::Arranged(const TAnchored& a, int dx, int dy)
+{
+    QRect g = a.Original;
+    if ((a.Anchors & akRight) != 0) {
+        if ((a.Anchors & akLeft) != 0) {
+            g.setWidth(std::max(0, g.width() + dx));
+        } else {
+            g.moveLeft(g.left() + dx);
+        }
+    }
+    if ((a.Anchors & akBottom) != 0) {
+        if ((a.Anchors & akTop) != 0) {
+            g.setHeight(std::max(0, g.height() + dy));
+        } else {
+            g.moveTop(g.top() + dy);
+        }
+    }
+    return g;
+}
+
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    const int dx = width() - kDesignWidth;
-    const int dy = height() - kDesignHeight;
+    const int dx = width() - m_startSize.width();
+    const int dy = height() - m_startSize.height();
     for (const TAnchored& a : m_anchored) {
-        QRect g = a.Original;
-        if ((a.Anchors & akRight) != 0) {
-            if ((a.Anchors & akLeft) != 0) {
-                g.setWidth(std::max(0, g.width() + dx));
-            } else {
-                g.moveLeft(g.left() + dx);
-            }
-        }
-        if ((a.Anchors & akBottom) != 0) {
-            if ((a.Anchors & akTop) != 0) {
-                g.setHeight(std::max(0, g.height() + dy));
-            } else {
-                g.moveTop(g.top() + dy);
-            }
-        }
-        a.Widget->setGeometry(g);
+        a.Widget->setGeometry(Arranged(a, dx, dy));
     }
+}
+
+void TForm1::FitToFont()
+{
+    // Captions are measured in the font and style in use, which may be wider than the font the
+    // positions were laid out for. Each control keeps its place and grows to the right.
+    ensurePolished();
+    for (const TAnchored& a : m_anchored) {
+        WidenToText(a.Widget);
+    }
+    m_startSize = QSize(kDesignWidth, kDesignHeight);
+    for (const TAnchored& a : m_anchored) {
+        if ((a.Anchors & akRight) != 0 && (a.Anchors & akLeft) == 0) {
+            m_startSize.setWidth(
+                std::max(m_startSize.width(), a.Original.right() + 1 + kRightEdge));
+        }
+    }
+    setMinimumSize(MinimumClientSize());
+    // On a screen too small for the first position, the window moves (or shrinks) onto it.
+    setGeometry(FitInto(QRect(kDesignPosition, m_startSize), AvailableArea(this)));
+}
+
+void TForm1::WidenToText(QWidget* widget)
+{
+    int needed = TextWidthNeeded(widget);
+    if (qobject_cast<QGroupBox*>(widget) != nullptr) {
+        // A box grows with the controls placed in it; the ones it arranges itself (the items
+        // of a radio group) are in its own size hint.
+        for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->isWindow() || !child->testAttribute(Qt::WA_Moved)) {
+                continue;
+            }
+            WidenToText(child);
+            needed = std::max(needed, child->geometry().right() + 1 + kGroupMargin);
+        }
+    }
+    if (needed <= widget->width()) {
+        return;
+    }
+    widget->resize(needed, widget->height());
+    for (TAnchored& a : m_anchored) {
+        if (a.Widget == widget) {
+            a.Original.setWidth(needed);
+        }
+    }
+}
+
+bool TForm1::KeepsControlsApart(int dx, int dy) const
+{
+    for (size_t i = 0; i < m_anchored.size(); ++i) {
+        const TAnchored& a = m_anchored[i];
+        const QRect g = Arranged(a, dx, dy);
+        const bool stretchesAcross = (a.Anchors & (akLeft | akRight)) == (akLeft | akRight);
+        const bool stretchesDown = (a.Anchors & (akTop | akBottom)) == (akTop | akBottom);
+        if ((stretchesAcross && g.width() < std::min(kMinimumStretch, a.Original.width())) ||
+            (stretchesDown && g.height() < std::min(kMinimumStretch, a.Original.height()))) {
+            return false;
+        }
+        for (size_t j = i + 1; j < m_anchored.size(); ++j) {
+            const TAnchored& b = m_anchored[j];
+            if (!a.Original.intersects(b.Original) && g.intersects(Arranged(b, dx, dy))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+QSize TForm1::MinimumClientSize() const
+{
+    // Each direction shrinks on its own; anchors move controls along one axis each.
+    int dx = 0;
+    while (m_startSize.width() + dx > 1 && KeepsControlsApart(dx - 1, 0)) {
+        --dx;
+    }
+    int dy = 0;
+    while (m_startSize.height() + dy > 1 && KeepsControlsApart(0, dy - 1)) {
+        --dy;
+    }
+    return m_startSize + QSize(dx, dy);
 }
 
 TConversionOptions TForm1::ReadOptions() const

@@ -112,12 +112,24 @@ private:
 
     void FormCreate();
     void Place(QWidget* widget, const QRect& geometry, int anchors);
+    // A control's place at a window size that differs from the start size by dx and dy.
+    static QRect Arranged(const TAnchored& anchored, int dx, int dy);
+    // Widens the controls to their texts in the font in use and sets the window's start
+    // geometry and minimum size from them.
+    void FitToFont();
+    void WidenToText(QWidget* widget);
+    // Whether controls that are apart at the start size stay apart, and the list keeps a
+    // usable size, at that difference from the start size.
+    bool KeepsControlsApart(int dx, int dy) const;
+    QSize MinimumClientSize() const;
     void UpdateEdgeVisibility();
 
     void SetMaximum(int maximum) override;
     void SetPosition(int position) override;
 
     std::vector<TAnchored> m_anchored;
+    // The client size at which every control stands where it was placed.
+    QSize m_startSize;
     bool m_running = false;
 };
 

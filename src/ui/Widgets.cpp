@@ -9,9 +9,14 @@
 #include <QRadioButton>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace kapto {
 
 namespace {
+
+// Space between the frame and the items on either side.
+constexpr int kItemMargin = 8;
 
 bool HasLocalFiles(const QMimeData* data)
 {
@@ -120,6 +125,15 @@ void TRadioGroup::SetItemIndex(int index)
     }
 }
 
+QSize TRadioGroup::minimumSizeHint() const
+{
+    QSize size = QGroupBox::minimumSizeHint();
+    for (const QRadioButton* item : m_items) {
+        size.setWidth(std::max(size.width(), item->sizeHint().width() + 2 * kItemMargin));
+    }
+    return size;
+}
+
 void TRadioGroup::resizeEvent(QResizeEvent* event)
 {
     QGroupBox::resizeEvent(event);
@@ -127,7 +141,8 @@ void TRadioGroup::resizeEvent(QResizeEvent* event)
     const int top = 8;
     const int rowHeight = m_items.isEmpty() ? 0 : (height() - top - 4) / int(m_items.size());
     for (int i = 0; i < m_items.size(); ++i) {
-        m_items[i]->setGeometry(8, top + i * rowHeight, width() - 16, rowHeight);
+        m_items[i]->setGeometry(kItemMargin, top + i * rowHeight, width() - 2 * kItemMargin,
+                                rowHeight);
     }
 }
 

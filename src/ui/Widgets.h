@@ -62,6 +62,8 @@ public:
     int ItemIndex() const;
     void SetItemIndex(int index);
     QRadioButton* Item(int index) const { return m_items.value(index); }
+    // Wide enough for every item's whole text.
+    QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
