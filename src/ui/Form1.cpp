@@ -160,8 +160,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
         *r.button = button;
     }
     RadioButton5->setChecked(true);
-    // The swatch sits between the radio buttons; keep it above them for the mouse.
+    // The swatch sits between the radio buttons; keep it above them for the mouse. The keyboard
+    // reaches it right after "色", the choice it belongs to.
     Shape1->raise();
+    setTabOrder(RadioButton5, Shape1);
 
     CheckBox6 = new QCheckBox(QStringLiteral("縁取"), GroupBox1);
     CheckBox6->setObjectName("CheckBox6");
@@ -190,7 +192,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setRange(0, 100);
-    ScrollBar1->setPageStep(0);
+    // A click in the groove and PageUp / PageDown move by 10, the arrows by 1; the thumb
+    // keeps its smallest size either way.
+    ScrollBar1->setPageStep(10);
+    // A tab stop like the other options, so the keys can reach it. Right, PageUp and the wheel
+    // turned up raise the value, as on a slider; a scroll bar's default turns the keys around.
+    ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    ScrollBar1->setInvertedControls(false);
     ScrollBar1->setValue(100);
     Place(ScrollBar1, {400, 208, 113, 13}, akTop | akRight);
 

@@ -3,10 +3,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QUrl>
 
 #include <algorithm>
@@ -76,7 +79,9 @@ void TFileListBox::dropEvent(QDropEvent* event)
 }
 
 TShape::TShape(QWidget* parent) : QWidget(parent)
-{}
+{
+    setFocusPolicy(Qt::StrongFocus);
+}
 
 void TShape::SetBrushColor(TColor color)
 {
@@ -91,6 +96,28 @@ void TShape::paintEvent(QPaintEvent*)
     painter.setPen(Qt::black);
     painter.setBrush(QColor(RedOf(c), GreenOf(c), BlueOf(c)));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = rect().adjusted(2, 2, -2, -2);
+        option.backgroundColor = painter.brush().color();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+}
+
+void TShape::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!event->isAutoRepeat()) {
+            emit MouseUp();
+        }
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void TShape::mouseReleaseEvent(QMouseEvent* event)

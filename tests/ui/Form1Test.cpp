@@ -270,6 +270,80 @@ private slots:
         }
     }
 
+    void ScrollBarStepsByOneAndPagesByTen_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<double>("clickAt");
+        QTest::addColumn<int>("expected");
+        // From 50; a click is given as a fraction of the bar's width.
+        QTest::newRow("groove left of the thumb") << 0 << 0.2 << 40;
+        QTest::newRow("groove right of the thumb") << 0 << 0.8 << 60;
+        QTest::newRow("left arrow button") << 0 << 0.02 << 49;
+        QTest::newRow("right arrow button") << 0 << 0.98 << 51;
+        QTest::newRow("PageUp") << int(Qt::Key_PageUp) << 0.0 << 60;
+        QTest::newRow("PageDown") << int(Qt::Key_PageDown) << 0.0 << 40;
+        QTest::newRow("Right") << int(Qt::Key_Right) << 0.0 << 51;
+        QTest::newRow("Left") << int(Qt::Key_Left) << 0.0 << 49;
+    }
+
+    void ScrollBarStepsByOneAndPagesByTen()
+    {
+        QFETCH(int, key);
+        QFETCH(double, clickAt);
+        QFETCH(int, expected);
+        TForm1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.ScrollBar1->setValue(50);
+        if (key != 0) {
+            QTest::keyClick(form.ScrollBar1, Qt::Key(key));
+        } else {
+            QTest::mouseClick(
+                form.ScrollBar1, Qt::LeftButton, {},
+                QPoint(int(clickAt * form.ScrollBar1->width()), form.ScrollBar1->height() / 2));
+        }
+        QCOMPARE(form.ScrollBar1->value(), expected);
+        QCOMPARE(form.Label1->text(), QStringLiteral("%1%").arg(expected));
+    }
+
+    void TabReachesEveryControlAndTheSwatchOpensTheDialog()
+    {
+        TForm1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.ListBox1->setFocus();
+        QStringList order;
+        for (int i = 0; i < 14; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus != nullptr);
+            order << (focus->objectName().isEmpty() ? focus->parentWidget()->objectName()
+                                                    : focus->objectName());
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        // The five corner and colour buttons are one stop; the swatch follows them.
+        QCOMPARE(order, (QStringList{"ListBox1", "CheckBox1", "Button1", "Button2", "RadioButton1",
+                                     "Shape1", "Button3", "Button4", "CheckBox2", "ScrollBar1",
+                                     "CheckBox3", "RadioGroup1", "CheckBox4", "CheckBox5"}));
+        QCOMPARE(QApplication::focusWidget(), form.ListBox1);
+
+        // Space or Enter on the swatch opens the colour dialog as a click does.
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+            form.Shape1->setFocus();
+            QColor shown;
+            WhenModal([&shown](QWidget* modal) {
+                auto* dialog = qobject_cast<QColorDialog*>(modal);
+                QVERIFY(dialog != nullptr);
+                shown = dialog->currentColor();
+                dialog->setCurrentColor(QColor(0x20, 0x40, 0x60));
+                dialog->accept();
+            });
+            form.Shape1->SetBrushColor(clBlack);
+            QTest::keyClick(form.Shape1, key);
+            QCOMPARE(shown, QColor(0, 0, 0));
+            QCOMPARE(form.Shape1->BrushColor(), RGBColor(0x20, 0x40, 0x60));
+        }
+    }
+
     void InterlocksKeepTheOptionsConsistent()
     {
         TForm1 form;
