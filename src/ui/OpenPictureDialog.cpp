@@ -4,15 +4,26 @@
 #include "runtime/Exceptions.h"
 #include "ui/ScreenFit.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
+#include <QLocale>
 #include <QPainter>
+#include <QSplitter>
 #include <QStyle>
 #include <QToolButton>
+#include <QTreeView>
+
+#include <algorithm>
+#include <iterator>
+#include <numeric>
 
 namespace kapto {
 
@@ -145,6 +156,69 @@ void TOpenPictureDialog::showEvent(QShowEvent* event)
         selectNameFilter(nameFilters().first());
     }
     QFileDialog::showEvent(event);
+    if (!m_sized) {
+        m_sized = true;
+        FitToContents();
+    }
+}
+
+void TOpenPictureDialog::FitToContents()
+{
+    // Qt sizes the dialog and its columns for short Latin texts; Japanese texts, sizes such as
+    // "175 KiB" and the sidebar's "コンピュータ" were cut. The dialog grows by what its views
+    // lack, as far as the screen allows.
+    int grow = 0;
+    auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar"));
+    auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+    int sidebarWidth = 0;
+    if (sidebar != nullptr && splitter != nullptr) {
+        sidebarWidth = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, sidebar);
+        grow += std::max(0, sidebarWidth - sidebar->width());
+    }
+    if (auto* tree = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        const QFontMetrics metrics = tree->fontMetrics();
+        const QLocale locale = QLocale::system();
+        // The widest size and date the model shows; the type column follows what is listed.
+        const QString samples[] = {
+            QString(), locale.formattedDataSize(qint64(1023.99 * 1024 * 1024)),
+            QString(16, QLatin1Char('x')),
+            locale.toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat)};
+        const int padding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                            style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
+        int wanted = 0;
+        for (int section = 0; section < header->count(); ++section) {
+            const int sample = section < int(std::size(samples)) && !samples[section].isEmpty()
+                                   ? metrics.horizontalAdvance(samples[section]) + padding
+                                   : 0;
+            header->resizeSection(section, std::max(header->sectionSize(section), sample));
+            wanted += header->sectionSize(section);
+        }
+        grow += std::max(0, wanted - tree->viewport()->width());
+        if (auto* model = findChild<QFileSystemModel*>()) {
+            connect(model, &QFileSystemModel::directoryLoaded, tree, [tree] {
+                for (int section = 1; section < tree->header()->count(); ++section) {
+                    tree->resizeColumnToContents(section);
+                }
+            });
+        }
+    }
+    const QRect area = AvailableArea(parentWidget() != nullptr ? parentWidget() : this)
+                           .marginsRemoved(FrameMargins(parentWidget()));
+    QSize target(width() + grow, height());
+    if (!area.isEmpty()) {
+        target = target.boundedTo(area.size());
+    }
+    resize(target);
+    if (sidebarWidth > 0) {
+        QList<int> sizes = splitter->sizes();
+        const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
+        if (sizes.size() == 2) {
+            sizes = {std::min(sidebarWidth, total / 3), total - std::min(sidebarWidth, total / 3)};
+            splitter->setSizes(sizes);
+        }
+    }
 }
 
 void TOpenPictureDialog::RefreshPreview(const QString& fileName)

@@ -53,7 +53,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // At the first showing: the dialog, its sidebar and its columns made wide enough for
+    // their texts in the font in use, within the screen.
+    void FitToContents();
+
     TPicture m_picture;
+    bool m_sized = false;
 };
 
 // The paint area of the preview.
