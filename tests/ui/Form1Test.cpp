@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -638,19 +639,22 @@ private slots:
 
     void Screenshot()
     {
-        // Writes a picture of the window for the README when asked to.
+        // Writes a picture of the window for the README when asked to, with the pictures of
+        // KAPTO_SCREENSHOT_FOLDER (~/Pictures by default) dropped on the list.
         const QByteArray target = qgetenv("KAPTO_SCREENSHOT");
         if (target.isEmpty()) {
             QSKIP("KAPTO_SCREENSHOT not set");
         }
+        const QByteArray folder = qgetenv("KAPTO_SCREENSHOT_FOLDER");
         TForm1 form;
-        form.ListBox1->addItems({"/home/user/Pictures/icons/arrow.bmp",
-                                 "/home/user/Pictures/icons/star.png",
-                                 "/home/user/Pictures/photos/cat.jpg"});
+        form.WMDropFiles({folder.isEmpty() ? QDir::homePath() + QStringLiteral("/Pictures")
+                                           : QString::fromLocal8Bit(folder)});
+        form.ListBox1->setCurrentRow(0);
         form.CheckBox1->setChecked(true);
         form.CheckBox2->setChecked(true);
         form.ScrollBar1->setValue(80);
         form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(form.grab().save(QString::fromLocal8Bit(target)));
     }
 };

@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -203,14 +204,20 @@ private slots:
                             QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
             QApplication::installTranslator(&translator);
         }
+        // The dialog at the size it opens with, in KAPTO_SCREENSHOT_FOLDER (~/Pictures by
+        // default), its first JPEG selected.
+        const QByteArray folderName = qgetenv("KAPTO_SCREENSHOT_FOLDER");
+        const QString folder = folderName.isEmpty() ? QDir::homePath() + QStringLiteral("/Pictures")
+                                                    : QString::fromLocal8Bit(folderName);
+        const QStringList jpegs = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files);
+        QVERIFY(!jpegs.isEmpty());
+        const QString sample = folder + QLatin1Char('/') + jpegs.first();
         TOpenPictureDialog dialog(nullptr);
-        const QString sample = QString::fromStdString(TestDataPath("jpeg/wuffs"));
-        dialog.setDirectory(sample);
-        dialog.resize(760, 420);
+        dialog.setDirectory(folder);
         dialog.show();
-        dialog.selectFile(sample + QStringLiteral("/peacock.default.jpeg"));
+        dialog.selectFile(sample);
         QTest::qWait(500);
-        dialog.RefreshPreview(sample + QStringLiteral("/peacock.default.jpeg"));
+        dialog.RefreshPreview(sample);
         QTest::qWait(100);
         QVERIFY(dialog.grab().save(QString::fromLocal8Bit(target)));
     }

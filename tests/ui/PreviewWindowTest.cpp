@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -326,19 +327,15 @@ private slots:
             QSKIP("KAPTO_SCREENSHOT_PREVIEW not set");
         }
         TCodecRegistration codecs;
-        TTempDir dir;
-        // A round figure on a magenta background, keyed with the rim kept.
-        const std::string source = WriteTestBmp(dir.Path("badge.bmp"), 48, 48, [](int x, int y) {
-            const int dx = x - 24;
-            const int dy = y - 24;
-            const int r2 = dx * dx + dy * dy;
-            if (r2 > 18 * 18) {
-                return TColor(0xFF00FF);
-            }
-            return r2 > 14 * 14 ? TColor(0x2080E0) : TColor(0x40C0FF);
-        });
+        // The first PNG of KAPTO_SCREENSHOT_FOLDER (~/Pictures by default), keyed from its
+        // top-left corner with the rim kept.
+        const QByteArray folderName = qgetenv("KAPTO_SCREENSHOT_FOLDER");
+        const QString folder = folderName.isEmpty() ? QDir::homePath() + QStringLiteral("/Pictures")
+                                                    : QString::fromLocal8Bit(folderName);
+        const QStringList pngs = QDir(folder).entryList({QStringLiteral("*.png")}, QDir::Files);
+        QVERIFY(!pngs.isEmpty());
         TForm1 form;
-        form.ListBox1->addItem(QString::fromStdString(source));
+        form.ListBox1->addItem(folder + QLatin1Char('/') + pngs.first());
         form.RadioButton1->setChecked(true);
         form.CheckBox1->setChecked(true);
         form.CheckBox2->setChecked(true);
