@@ -249,6 +249,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ColorDialog1 = new QColorDialog(this);
     ColorDialog1->setObjectName("ColorDialog1");
     ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
+    new TFirstPlace(ColorDialog1);
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button1Click(Button3); });

@@ -159,7 +159,12 @@ void TOpenPictureDialog::showEvent(QShowEvent* event)
     if (!m_sized) {
         m_sized = true;
         FitToContents();
+        // Centred again over its owner at the size it has now, then kept there: placed by its
+        // client area, it reopens where it first opened (placed by its frame it moved down by
+        // the title bar's height from its second showing on).
+        m_firstPlace = CentredPlace(parentWidget(), size());
     }
+    setGeometry(QRect(m_firstPlace, size()));
 }
 
 void TOpenPictureDialog::FitToContents()

@@ -59,6 +59,8 @@ private:
 
     TPicture m_picture;
     bool m_sized = false;
+    // The client area's top-left corner at the first showing, kept for every later one.
+    QPoint m_firstPlace;
 };
 
 // The paint area of the preview.

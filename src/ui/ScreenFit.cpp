@@ -1,5 +1,6 @@
 #include "ui/ScreenFit.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -39,6 +40,34 @@ QRect FitInto(QRect frame, const QRect& area)
     frame.moveLeft(std::clamp(frame.left(), area.left(), area.right() + 1 - frame.width()));
     frame.moveTop(std::clamp(frame.top(), area.top(), area.bottom() + 1 - frame.height()));
     return frame;
+}
+
+QPoint CentredPlace(const QWidget* owner, const QSize& clientSize)
+{
+    const QWidget* window = owner != nullptr ? owner->window() : nullptr;
+    const QRect area = AvailableArea(window);
+    const QMargins frame = FrameMargins(window);
+    QRect placed(QPoint(), clientSize);
+    placed.moveCenter(window != nullptr ? window->geometry().center() : area.center());
+    return FitInto(placed.marginsAdded(frame), area).marginsRemoved(frame).topLeft();
+}
+
+TFirstPlace::TFirstPlace(QWidget* dialog) : QObject(dialog)
+{
+    dialog->installEventFilter(this);
+}
+
+bool TFirstPlace::eventFilter(QObject* watched, QEvent* event)
+{
+    // The show event comes once the dialog has its size and before the window is mapped.
+    if (event->type() == QEvent::Show && !event->spontaneous()) {
+        auto* dialog = static_cast<QWidget*>(watched);
+        if (!m_place) {
+            m_place = CentredPlace(dialog->parentWidget(), dialog->size());
+        }
+        dialog->setGeometry(QRect(*m_place, dialog->size()));
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 QSize ScaledDownTo(const QSize& picture, const QSize& room)

@@ -3,8 +3,11 @@
 // frame the window manager adds around it, and fitting a window or a picture into that area.
 
 #include <QMargins>
+#include <QObject>
 #include <QRect>
 #include <QSize>
+
+#include <optional>
 
 class QWidget;
 
@@ -22,5 +25,23 @@ QRect FitInto(QRect frame, const QRect& area);
 // The picture's size scaled down into the room keeping its aspect ratio (never below one
 // pixel a side); a picture that fits keeps its size.
 QSize ScaledDownTo(const QSize& picture, const QSize& room);
+// The top-left corner of the client area that centres a window of that client size over the
+// owner's window (on the screen without an owner), with the whole frame on that screen.
+QPoint CentredPlace(const QWidget* owner, const QSize& clientSize);
+
+// Keeps a dialog that is shown again and again where it opened the first time: centred over
+// its owner, and placed by its client area. Placed by its frame, as Qt centres dialogs, it
+// moved down by the title bar's height from its second showing on. Owned by the dialog.
+class TFirstPlace : public QObject
+{
+public:
+    explicit TFirstPlace(QWidget* dialog);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::optional<QPoint> m_place;
+};
 
 } // namespace kapto
