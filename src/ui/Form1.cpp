@@ -38,7 +38,7 @@ namespace {
 // The client area the control positions were laid out for.
 constexpr int kDesignWidth = 520;
 constexpr int kDesignHeight = 407;
-// Where the window first opens (left, top of the frame).
+// Where the window first opens (the top-left corner of its client area).
 constexpr QPoint kDesignPosition(348, 177);
 // Space kept between the right column and the window's right edge, and between the controls
 // in a group box and the box's right edge.
