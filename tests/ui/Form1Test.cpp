@@ -232,9 +232,9 @@ private slots:
                                     .arg(metrics.horizontalAdvance(text))
                                     .arg(room.width())));
         }
-        // 19 captions: 3 push buttons of the column, the 2 conversion buttons, 6 check boxes,
-        // 5 + 2 radio buttons, the group's title and the label.
-        QCOMPARE(checked, 19);
+        // At least the 19 captions of today: 2 push buttons at the top, the 2 conversion
+        // buttons, 6 check boxes, 5 + 2 radio buttons, the group's title and the label.
+        QVERIFY(checked >= 19);
     }
 
     void MinimumSizeKeepsControlsApart()
