@@ -7,6 +7,7 @@
 #include "ui/OWDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PreviewWindow.h"
+#include "ui/ScreenFit.h"
 #include "ui/UiFont.h"
 #include "ui/Widgets.h"
 
@@ -27,6 +28,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <new>
 
@@ -42,6 +45,14 @@ constexpr int kToleranceWidening = 20;
 // The client area the control positions were laid out for.
 constexpr int kDesignWidth = 520 + kToleranceWidening;
 constexpr int kDesignHeight = 407 + kToleranceRows;
+// Where the window first opens (the top-left corner of its client area).
+constexpr QPoint kDesignPosition(348, 177);
+// Space kept between the right column and the window's right edge, and between the controls
+// in a group box and the box's right edge.
+constexpr int kRightEdge = 520 - (400 + 113);
+constexpr int kGroupMargin = 8;
+// The list (and anything else that stretches with the window) keeps at least this size.
+constexpr int kMinimumStretch = 100;
 
 std::string SystemName(const QString& path)
 {
@@ -72,6 +83,34 @@ bool IsUserInput(QEvent::Type type)
     default:
         return false;
     }
+}
+
+// The width the control needs to show its whole text in its font; 0 for a control without
+// text.
+int TextWidthNeeded(QWidget* widget)
+{
+    if (qobject_cast<QCheckBox*>(widget) != nullptr ||
+        qobject_cast<QRadioButton*>(widget) != nullptr) {
+        // Indicator, spacing and text, as the style lays them out.
+        return widget->sizeHint().width();
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        return button->fontMetrics().horizontalAdvance(button->text()) + button->width() -
+               contents.width();
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return label->fontMetrics().horizontalAdvance(label->text()) + label->width() -
+               label->contentsRect().width() + 2 * label->margin();
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        return group->minimumSizeHint().width();
+    }
+    return 0;
 }
 
 } // namespace
@@ -128,8 +167,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
         *r.button = button;
     }
     RadioButton5->setChecked(true);
-    // The swatch sits between the radio buttons; keep it above them for the mouse.
+    // The swatch sits between the radio buttons; keep it above them for the mouse. The keyboard
+    // reaches it right after "色", the choice it belongs to.
     Shape1->raise();
+    setTabOrder(RadioButton5, Shape1);
 
     Label2 = new QLabel(QStringLiteral("許容差"), GroupBox1);
     Label2->setObjectName("Label2");
@@ -171,7 +212,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setRange(0, 100);
-    ScrollBar1->setPageStep(0);
+    // A click in the groove and PageUp / PageDown move by 10, the arrows by 1; the thumb
+    // keeps its smallest size either way.
+    ScrollBar1->setPageStep(10);
+    // A tab stop like the other options, so the keys can reach it. Right, PageUp and the wheel
+    // turned up raise the value, as on a slider; a scroll bar's default turns the keys around.
+    ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    ScrollBar1->setInvertedControls(false);
     ScrollBar1->setValue(100);
     Place(ScrollBar1, {400, 208 + kToleranceRows, 113, 13}, akTop | akRight);
 
@@ -227,6 +274,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ColorDialog1 = new QColorDialog(this);
     ColorDialog1->setObjectName("ColorDialog1");
     ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
+    new TFirstPlace(ColorDialog1);
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button1Click(Button3); });
@@ -269,7 +317,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::UpdatePreview);
     connect(SpinBox1, &QSpinBox::valueChanged, this, &TForm1::UpdatePreview);
 
-    setGeometry(348, 177, kDesignWidth, kDesignHeight);
+    FitToFont();
     FormCreate();
 }
 
@@ -285,29 +333,114 @@ void TForm1::Place(QWidget* widget, const QRect& geometry, int anchors)
     m_anchored.push_back({widget, geometry, anchors});
 }
 
+QRect TForm1::Arranged(const TAnchored& a, int dx, int dy)
+{
+    QRect g = a.Original;
+    if ((a.Anchors & akRight) != 0) {
+        if ((a.Anchors & akLeft) != 0) {
+            g.setWidth(std::max(0, g.width() + dx));
+        } else {
+            g.moveLeft(g.left() + dx);
+        }
+    }
+    if ((a.Anchors & akBottom) != 0) {
+        if ((a.Anchors & akTop) != 0) {
+            g.setHeight(std::max(0, g.height() + dy));
+        } else {
+            g.moveTop(g.top() + dy);
+        }
+    }
+    return g;
+}
+
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    const int dx = width() - kDesignWidth;
-    const int dy = height() - kDesignHeight;
+    const int dx = width() - m_startSize.width();
+    const int dy = height() - m_startSize.height();
     for (const TAnchored& a : m_anchored) {
-        QRect g = a.Original;
-        if ((a.Anchors & akRight) != 0) {
-            if ((a.Anchors & akLeft) != 0) {
-                g.setWidth(std::max(0, g.width() + dx));
-            } else {
-                g.moveLeft(g.left() + dx);
-            }
-        }
-        if ((a.Anchors & akBottom) != 0) {
-            if ((a.Anchors & akTop) != 0) {
-                g.setHeight(std::max(0, g.height() + dy));
-            } else {
-                g.moveTop(g.top() + dy);
-            }
-        }
-        a.Widget->setGeometry(g);
+        a.Widget->setGeometry(Arranged(a, dx, dy));
     }
+}
+
+void TForm1::FitToFont()
+{
+    // Captions are measured in the font and style in use, which may be wider than the font the
+    // positions were laid out for. Each control keeps its place and grows to the right.
+    ensurePolished();
+    for (const TAnchored& a : m_anchored) {
+        WidenToText(a.Widget);
+    }
+    m_startSize = QSize(kDesignWidth, kDesignHeight);
+    for (const TAnchored& a : m_anchored) {
+        if ((a.Anchors & akRight) != 0 && (a.Anchors & akLeft) == 0) {
+            m_startSize.setWidth(
+                std::max(m_startSize.width(), a.Original.right() + 1 + kRightEdge));
+        }
+    }
+    setMinimumSize(MinimumClientSize());
+    // On a screen too small for the first position, the window moves (or shrinks) onto it.
+    setGeometry(FitInto(QRect(kDesignPosition, m_startSize), AvailableArea(this)));
+}
+
+void TForm1::WidenToText(QWidget* widget)
+{
+    int needed = TextWidthNeeded(widget);
+    if (qobject_cast<QGroupBox*>(widget) != nullptr) {
+        // A box grows with the controls placed in it; the ones it arranges itself (the items
+        // of a radio group) are in its own size hint.
+        for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->isWindow() || !child->testAttribute(Qt::WA_Moved)) {
+                continue;
+            }
+            WidenToText(child);
+            needed = std::max(needed, child->geometry().right() + 1 + kGroupMargin);
+        }
+    }
+    if (needed <= widget->width()) {
+        return;
+    }
+    widget->resize(needed, widget->height());
+    for (TAnchored& a : m_anchored) {
+        if (a.Widget == widget) {
+            a.Original.setWidth(needed);
+        }
+    }
+}
+
+bool TForm1::KeepsControlsApart(int dx, int dy) const
+{
+    for (size_t i = 0; i < m_anchored.size(); ++i) {
+        const TAnchored& a = m_anchored[i];
+        const QRect g = Arranged(a, dx, dy);
+        const bool stretchesAcross = (a.Anchors & (akLeft | akRight)) == (akLeft | akRight);
+        const bool stretchesDown = (a.Anchors & (akTop | akBottom)) == (akTop | akBottom);
+        if ((stretchesAcross && g.width() < std::min(kMinimumStretch, a.Original.width())) ||
+            (stretchesDown && g.height() < std::min(kMinimumStretch, a.Original.height()))) {
+            return false;
+        }
+        for (size_t j = i + 1; j < m_anchored.size(); ++j) {
+            const TAnchored& b = m_anchored[j];
+            if (!a.Original.intersects(b.Original) && g.intersects(Arranged(b, dx, dy))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+QSize TForm1::MinimumClientSize() const
+{
+    // Each direction shrinks on its own; anchors move controls along one axis each.
+    int dx = 0;
+    while (m_startSize.width() + dx > 1 && KeepsControlsApart(dx - 1, 0)) {
+        --dx;
+    }
+    int dy = 0;
+    while (m_startSize.height() + dy > 1 && KeepsControlsApart(0, dy - 1)) {
+        --dy;
+    }
+    return m_startSize + QSize(dx, dy);
 }
 
 TConversionOptions TForm1::ReadOptions() const
@@ -420,6 +553,7 @@ void TForm1::Button2Click()
     }
     ListBox1->clear();
     ListBox1->addItems(OpenPictureDialog1->selectedFiles());
+    UpdatePreview();
 }
 
 void TForm1::Button4Click()
@@ -436,6 +570,10 @@ void TForm1::N1Click()
                     QStringLiteral("選択されたファイルをリストからはずしてもよろしいですか？"))) {
         return;
     }
+    // The list moves the current line to a neighbour of a removed one; the preview would then
+    // show a file nobody chose. Without the shown line there is no current line.
+    const QListWidgetItem* current = ListBox1->currentItem();
+    const bool currentGoes = current != nullptr && current->isSelected();
     for (int i = 0; i < ListBox1->count();) {
         if (ListBox1->item(i)->isSelected()) {
             delete ListBox1->takeItem(i);
@@ -443,12 +581,17 @@ void TForm1::N1Click()
             ++i;
         }
     }
+    if (currentGoes) {
+        ListBox1->setCurrentRow(-1);
+    }
+    UpdatePreview();
 }
 
 void TForm1::N3Click()
 {
     if (ConfirmBox(this, QStringLiteral("リストを空にしてもいいですか？"))) {
         ListBox1->clear();
+        UpdatePreview();
     }
 }
 
@@ -529,6 +672,7 @@ void TForm1::UpdatePreview()
     }
     const int row = ListBox1->currentRow();
     if (row < 0 || row >= ListBox1->count()) {
+        PreviewWindow->ShowNothing();
         return;
     }
     PreviewWindow->Request(ListBox1->item(row)->text(), ReadOptions());

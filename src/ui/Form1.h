@@ -117,6 +117,16 @@ private:
 
     void FormCreate();
     void Place(QWidget* widget, const QRect& geometry, int anchors);
+    // A control's place at a window size that differs from the start size by dx and dy.
+    static QRect Arranged(const TAnchored& anchored, int dx, int dy);
+    // Widens the controls to their texts in the font in use and sets the window's start
+    // geometry and minimum size from them.
+    void FitToFont();
+    void WidenToText(QWidget* widget);
+    // Whether controls that are apart at the start size stay apart, and the list keeps a
+    // usable size, at that difference from the start size.
+    bool KeepsControlsApart(int dx, int dy) const;
+    QSize MinimumClientSize() const;
     void UpdateEdgeVisibility();
     // "許容差" follows "指定色を透過"; "境界をなめらかに" needs a tolerance above 0 too.
     void UpdateToleranceEnabled();
@@ -127,6 +137,8 @@ private:
                               const std::string& message) override;
 
     std::vector<TAnchored> m_anchored;
+    // The client size at which every control stands where it was placed.
+    QSize m_startSize;
     bool m_running = false;
     bool m_failureShown = false; // the run's failure has had its box
     QStringList m_skippedFiles;  // files passed over after a failure during the run

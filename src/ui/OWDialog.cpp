@@ -79,9 +79,12 @@ TOverwriteAnswer TOWDialog::Ask(const std::string& outputName)
 
 void TOWDialog::showEvent(QShowEvent* event)
 {
+    // Centred on the screen by its client area, set as a geometry: moving a window by its frame
+    // position lands it lower by the title bar's height once the window manager has framed it
+    // before, so it would drift down at each question.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        setGeometry(QRect(area.center() - QPoint(width() / 2, height() / 2), size()));
     }
     QDialog::showEvent(event);
 }

@@ -2,18 +2,28 @@
 
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
+#include "ui/ScreenFit.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
-#include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
+#include <QLocale>
 #include <QPainter>
-#include <QScreen>
+#include <QSplitter>
 #include <QStyle>
 #include <QToolButton>
+#include <QTreeView>
+
+#include <algorithm>
+#include <iterator>
+#include <numeric>
 
 namespace kapto {
 
@@ -23,6 +33,11 @@ namespace {
 class TPreviewForm : public QDialog
 {
 public:
+    static constexpr int kBorder = 1;      // the panel's single line
+    static constexpr int kBorderWidth = 5; // the space inside it
+    // Room around the picture, both sides together.
+    static constexpr int kSurround = 2 * (kBorder + kBorderWidth);
+
     TPreviewForm(QWidget* parent, TGraphic* graphic) : QDialog(parent)
     {
         setObjectName("PreviewForm");
@@ -38,17 +53,19 @@ public:
         m_image = new QLabel(m_panel);
         m_image->setObjectName("Image");
         m_image->setScaledContents(true);
+        QSize picture;
         if (graphic != nullptr && graphic->Width() > 0) {
-            const QSize size(graphic->Width(), graphic->Height());
+            picture = QSize(graphic->Width(), graphic->Height());
             m_image->setPixmap(QPixmap::fromImage(
-                TOpenPictureDialog::Render(*graphic, size, palette().color(QPalette::Base))));
-            // The panel's inside gets the picture's size plus 10 pixels each way, so within
-            // its 5-pixel border width the picture shows at its own size.
-            resize(size.width() + 10 + 2 * kBorder, size.height() + 10 + 2 * kBorder);
+                TOpenPictureDialog::Render(*graphic, picture, palette().color(QPalette::Base))));
         }
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            move(screen->availableGeometry().center() - rect().center());
-        }
+        // Centred on the screen of the dialog it comes from, the frame included.
+        const QMargins frame = FrameMargins(parent);
+        const QSize content = picture.isEmpty() ? size() - QSize(kSurround, kSurround) : picture;
+        const QRect client =
+            TOpenPictureDialog::PreviewGeometry(content, AvailableArea(parent), frame);
+        resize(client.size());
+        move(client.topLeft() - QPoint(frame.left(), frame.top()));
     }
 
 protected:
@@ -61,9 +78,6 @@ protected:
     }
 
 private:
-    static constexpr int kBorder = 1;      // the panel's single line
-    static constexpr int kBorderWidth = 5; // the space inside it
-
     QFrame* m_panel;
     QLabel* m_image;
 };
@@ -142,6 +156,74 @@ void TOpenPictureDialog::showEvent(QShowEvent* event)
         selectNameFilter(nameFilters().first());
     }
     QFileDialog::showEvent(event);
+    if (!m_sized) {
+        m_sized = true;
+        FitToContents();
+        // Centred again over its owner at the size it has now, then kept there: placed by its
+        // client area, it reopens where it first opened (placed by its frame it moved down by
+        // the title bar's height from its second showing on).
+        m_firstPlace = CentredPlace(parentWidget(), size());
+    }
+    setGeometry(QRect(m_firstPlace, size()));
+}
+
+void TOpenPictureDialog::FitToContents()
+{
+    // Qt sizes the dialog and its columns for short Latin texts; Japanese texts, sizes such as
+    // "175 KiB" and the sidebar's "コンピュータ" were cut. The dialog grows by what its views
+    // lack, as far as the screen allows.
+    int grow = 0;
+    auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar"));
+    auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+    int sidebarWidth = 0;
+    if (sidebar != nullptr && splitter != nullptr) {
+        sidebarWidth = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, sidebar);
+        grow += std::max(0, sidebarWidth - sidebar->width());
+    }
+    if (auto* tree = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        const QFontMetrics metrics = tree->fontMetrics();
+        const QLocale locale = QLocale::system();
+        // The widest size and date the model shows; the type column follows what is listed.
+        const QString samples[] = {
+            QString(), locale.formattedDataSize(qint64(1023.99 * 1024 * 1024)),
+            QString(16, QLatin1Char('x')),
+            locale.toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat)};
+        const int padding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                            style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
+        int wanted = 0;
+        for (int section = 0; section < header->count(); ++section) {
+            const int sample = section < int(std::size(samples)) && !samples[section].isEmpty()
+                                   ? metrics.horizontalAdvance(samples[section]) + padding
+                                   : 0;
+            header->resizeSection(section, std::max(header->sectionSize(section), sample));
+            wanted += header->sectionSize(section);
+        }
+        grow += std::max(0, wanted - tree->viewport()->width());
+        if (auto* model = findChild<QFileSystemModel*>()) {
+            connect(model, &QFileSystemModel::directoryLoaded, tree, [tree] {
+                for (int section = 1; section < tree->header()->count(); ++section) {
+                    tree->resizeColumnToContents(section);
+                }
+            });
+        }
+    }
+    const QRect area = AvailableArea(parentWidget() != nullptr ? parentWidget() : this)
+                           .marginsRemoved(FrameMargins(parentWidget()));
+    QSize target(width() + grow, height());
+    if (!area.isEmpty()) {
+        target = target.boundedTo(area.size());
+    }
+    resize(target);
+    if (sidebarWidth > 0) {
+        QList<int> sizes = splitter->sizes();
+        const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
+        if (sizes.size() == 2) {
+            sizes = {std::min(sidebarWidth, total / 3), total - std::min(sidebarWidth, total / 3)};
+            splitter->setSizes(sizes);
+        }
+    }
 }
 
 void TOpenPictureDialog::RefreshPreview(const QString& fileName)
@@ -187,6 +269,25 @@ QRect TOpenPictureDialog::PictureRect(const QSize& box, const QSize& picture)
         return QRect(0, 0, box.width(), scale(picture.height(), box.width(), picture.width()));
     }
     return QRect(0, 0, scale(picture.width(), box.height(), picture.height()), box.height());
+}
+
+QRect TOpenPictureDialog::PreviewGeometry(const QSize& picture, const QRect& area,
+                                          const QMargins& frame)
+{
+    const int surround = TPreviewForm::kSurround;
+    // The panel's inside gets the picture's size plus 10 pixels each way, so within its
+    // 5-pixel border width the picture shows at its own size, unless the screen is smaller.
+    QSize room = area.size().shrunkBy(frame) - QSize(surround, surround);
+    if (area.isEmpty()) {
+        room = picture;
+    }
+    const QSize client = ScaledDownTo(picture, room) + QSize(surround, surround);
+    const QSize outer = client.grownBy(frame);
+    QRect placed(area.topLeft() + QPoint((area.width() - outer.width()) / 2,
+                                         (area.height() - outer.height()) / 2),
+                 outer);
+    placed = FitInto(placed, area);
+    return placed.marginsRemoved(frame);
 }
 
 QImage TOpenPictureDialog::Render(TGraphic& graphic, const QSize& size, const QColor& background)

@@ -1,9 +1,13 @@
 #include "ui/PreviewWindow.h"
 
+#include "ui/ScreenFit.h"
 #include "ui/UiFont.h"
+#include "ui/UiTexts.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -35,10 +39,13 @@ void PaintChecker(QPainter& painter, const QRect& area)
 TPreviewWindow::TPreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName("PreviewWindow");
-    setWindowTitle(QStringLiteral("変換結果のプレビュー"));
+    setWindowTitle(PreviewTitle());
     setFont(WindowFont());
     resize(480, 400);
     m_pool.setMaxThreadCount(1);
+    m_renderer = [](const std::string& source, const TConversionOptions& options) {
+        return RenderPreview(source, options);
+    };
 
     m_scroll = new QScrollArea(this);
     m_scroll->setWidgetResizable(true);
@@ -88,8 +95,45 @@ void TPreviewWindow::SetActualSize(bool actualSize)
     }
 }
 
+void TPreviewWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous()) {
+        return;
+    }
+    if (!m_placed) {
+        // Centred over the main window, the whole frame on that window's screen.
+        m_placed = true;
+        const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+        const QMargins frame = FrameMargins(owner);
+        const QRect area = AvailableArea(owner != nullptr ? owner : this);
+        QRect outer(QPoint(), size().grownBy(frame));
+        outer.moveCenter(owner != nullptr ? owner->frameGeometry().center() : area.center());
+        setGeometry(FitInto(outer, area).marginsRemoved(frame));
+    }
+    // What was on display before the window was closed may no longer match the options; the
+    // request that follows the showing brings the current picture.
+    ++m_serial;
+    m_pending.reset();
+    ShowMessage(RenderingText());
+}
+
+void TPreviewWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void TPreviewWindow::Request(const QString& source, const TConversionOptions& options)
 {
+    ++m_serial;
+    if (source != m_shownSource) {
+        // Another file's picture would be a lie until this one's result arrives.
+        ShowMessage(RenderingText());
+    }
     TRequest request{source, options};
     if (m_rendering) {
         // Only the newest request matters; one waiting is replaced by it.
@@ -99,19 +143,31 @@ void TPreviewWindow::Request(const QString& source, const TConversionOptions& op
     Start(std::move(request));
 }
 
+void TPreviewWindow::ShowNothing()
+{
+    ++m_serial;
+    m_pending.reset();
+    ShowMessage(NothingText());
+}
+
 void TPreviewWindow::Start(TRequest request)
 {
     m_rendering = true;
+    const QString shown = request.Source;
     const std::string source = QFile::encodeName(request.Source).toStdString();
     const TConversionOptions options = request.Options;
-    m_pool.start([this, source, options] {
-        auto result = std::make_shared<TPreviewResult>(RenderPreview(source, options));
+    const quint64 serial = m_serial;
+    const TRenderer renderer = m_renderer;
+    m_pool.start([this, shown, source, options, serial, renderer] {
+        auto result = std::make_shared<TPreviewResult>(renderer(source, options));
         QMetaObject::invokeMethod(
-            this, [this, result] { Show(result); }, Qt::QueuedConnection);
+            this, [this, shown, result, serial] { Finish(shown, result, serial); },
+            Qt::QueuedConnection);
     });
 }
 
-void TPreviewWindow::Show(std::shared_ptr<TPreviewResult> result)
+void TPreviewWindow::Finish(const QString& source, std::shared_ptr<TPreviewResult> result,
+                            quint64 serial)
 {
     m_rendering = false;
     if (m_pending) {
@@ -121,16 +177,37 @@ void TPreviewWindow::Show(std::shared_ptr<TPreviewResult> result)
         Start(std::move(next));
         return;
     }
+    if (serial == m_serial) {
+        Show(source, std::move(result));
+    }
+}
+
+void TPreviewWindow::ShowMessage(const QString& message)
+{
+    m_result.reset();
+    m_shownSource.clear();
+    m_message = message;
+    m_image = QImage();
+    m_canvas->SetImage(m_image, m_message);
+    Summary->clear();
+    KeySwatch->hide();
+    setWindowTitle(PreviewTitle());
+}
+
+void TPreviewWindow::Show(const QString& source, std::shared_ptr<TPreviewResult> result)
+{
     m_result = std::move(result);
+    m_shownSource = source;
     if (m_result->Error.empty()) {
         m_image = QImage(m_result->Rgba.data(), m_result->Width, m_result->Height,
                          m_result->Width * 4, QImage::Format_RGBA8888)
                       .copy();
+        m_message.clear();
     } else {
         m_image = QImage();
+        m_message = QString::fromStdString(m_result->Error);
     }
-    m_canvas->SetImage(m_image, m_result->Error.empty() ? QString()
-                                                        : QString::fromStdString(m_result->Error));
+    m_canvas->SetImage(m_image, m_message);
     if (m_actualSize) {
         m_canvas->resize(m_image.size());
     }
@@ -142,6 +219,7 @@ void TPreviewWindow::Show(std::shared_ptr<TPreviewResult> result)
                                                   BlueOf(m_result->Key)));
         KeySwatch->setPalette(palette);
     }
+    setWindowTitle(PreviewTitle(QFileInfo(m_shownSource).fileName()));
     emit Rendered();
 }
 

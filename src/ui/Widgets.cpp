@@ -3,15 +3,23 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace kapto {
 
 namespace {
+
+// Space between the frame and the items on either side.
+constexpr int kItemMargin = 8;
 
 bool HasLocalFiles(const QMimeData* data)
 {
@@ -71,7 +79,9 @@ void TFileListBox::dropEvent(QDropEvent* event)
 }
 
 TShape::TShape(QWidget* parent) : QWidget(parent)
-{}
+{
+    setFocusPolicy(Qt::StrongFocus);
+}
 
 void TShape::SetBrushColor(TColor color)
 {
@@ -86,6 +96,28 @@ void TShape::paintEvent(QPaintEvent*)
     painter.setPen(Qt::black);
     painter.setBrush(QColor(RedOf(c), GreenOf(c), BlueOf(c)));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = rect().adjusted(2, 2, -2, -2);
+        option.backgroundColor = painter.brush().color();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+}
+
+void TShape::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!event->isAutoRepeat()) {
+            emit MouseUp();
+        }
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void TShape::mouseReleaseEvent(QMouseEvent* event)
@@ -120,6 +152,15 @@ void TRadioGroup::SetItemIndex(int index)
     }
 }
 
+QSize TRadioGroup::minimumSizeHint() const
+{
+    QSize size = QGroupBox::minimumSizeHint();
+    for (const QRadioButton* item : m_items) {
+        size.setWidth(std::max(size.width(), item->sizeHint().width() + 2 * kItemMargin));
+    }
+    return size;
+}
+
 void TRadioGroup::resizeEvent(QResizeEvent* event)
 {
     QGroupBox::resizeEvent(event);
@@ -127,7 +168,8 @@ void TRadioGroup::resizeEvent(QResizeEvent* event)
     const int top = 8;
     const int rowHeight = m_items.isEmpty() ? 0 : (height() - top - 4) / int(m_items.size());
     for (int i = 0; i < m_items.size(); ++i) {
-        m_items[i]->setGeometry(8, top + i * rowHeight, width() - 16, rowHeight);
+        m_items[i]->setGeometry(kItemMargin, top + i * rowHeight, width() - 2 * kItemMargin,
+                                rowHeight);
     }
 }
 

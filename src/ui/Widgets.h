@@ -31,7 +31,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 };
 
-// A filled rectangle with a black outline; its fill colour is the swatch colour.
+// A filled rectangle with a black outline; its fill colour is the swatch colour. It takes the
+// keyboard focus, shown by a dotted line inside the outline.
 class TShape : public QWidget
 {
     Q_OBJECT
@@ -42,11 +43,13 @@ public:
     void SetBrushColor(TColor color);
 
 signals:
+    // A mouse button released over the swatch, or Space or Enter while it has the focus.
     void MouseUp();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     TColor m_brushColor = clBlack;
@@ -62,6 +65,8 @@ public:
     int ItemIndex() const;
     void SetItemIndex(int index);
     QRadioButton* Item(int index) const { return m_items.value(index); }
+    // Wide enough for every item's whole text.
+    QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -7,8 +7,11 @@
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
@@ -123,6 +126,71 @@ private slots:
         QCOMPARE(imageSize, QSize(120, 80));
     }
 
+    void PreviewFitsTheScreen_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QMargins>("frame");
+        QTest::addColumn<QRect>("expected");
+        const QRect screen(0, 0, 1280, 1024);
+        const QMargins frame(4, 24, 4, 4);
+        // The picture gets 12 pixels around it: the panel's line and its border width.
+        QTest::newRow("4000 x 3000 on 1280 x 1024")
+            << QSize(4000, 3000) << screen << frame << QRect(4, 43, 1260 + 12, 945 + 12);
+        QTest::newRow("3000 x 4000 on 1280 x 1024")
+            << QSize(3000, 4000) << screen << frame << QRect(265, 24, 738 + 12, 984 + 12);
+        QTest::newRow("a small picture at its own size")
+            << QSize(120, 80) << screen << frame << QRect(574, 476, 120 + 12, 80 + 12);
+        QTest::newRow("exactly the room")
+            << QSize(1260, 984) << screen << frame << QRect(4, 24, 1260 + 12, 984 + 12);
+        QTest::newRow("on a second screen to the right")
+            << QSize(4000, 3000) << QRect(1280, 0, 1024, 768) << QMargins()
+            << QRect(1282, 0, 1008 + 12, 756 + 12);
+    }
+
+    void PreviewFitsTheScreen()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QRect, area);
+        QFETCH(QMargins, frame);
+        QFETCH(QRect, expected);
+        QCOMPARE(TOpenPictureDialog::PreviewGeometry(picture, area, frame), expected);
+    }
+
+    void LargePicturePreviewStaysOnTheScreen()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TOpenPictureDialog dialog(nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize picture = area.size() * 3 / 2;
+        dialog.RefreshPreview(QString::fromStdString(
+            WriteTestBmp(dir.Path("大きい.bmp"), picture.width(), picture.height(), 0x336699)));
+        QRect frame;
+        QSize imageSize;
+        QTimer::singleShot(50, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal != nullptr);
+            frame = modal->frameGeometry();
+            if (auto* image = modal->findChild<QLabel*>(QStringLiteral("Image"))) {
+                imageSize = image->size();
+            }
+            modal->close();
+        });
+        dialog.PreviewClick();
+        QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                      .arg(frame.x())
+                                                      .arg(frame.y())
+                                                      .arg(frame.width())
+                                                      .arg(frame.height())));
+        // Scaled down whole, keeping the picture's proportions (to the rounding of one pixel).
+        QVERIFY(imageSize.width() < picture.width());
+        QVERIFY(qAbs(imageSize.width() * picture.height() - imageSize.height() * picture.width()) <=
+                picture.width());
+    }
+
     void Screenshot()
     {
         const QByteArray target = qgetenv("KAPTO_SCREENSHOT_DIALOG");
@@ -136,14 +204,20 @@ private slots:
                             QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
             QApplication::installTranslator(&translator);
         }
+        // The dialog at the size it opens with, in KAPTO_SCREENSHOT_FOLDER (~/Pictures by
+        // default), its first JPEG selected.
+        const QByteArray folderName = qgetenv("KAPTO_SCREENSHOT_FOLDER");
+        const QString folder = folderName.isEmpty() ? QDir::homePath() + QStringLiteral("/Pictures")
+                                                    : QString::fromLocal8Bit(folderName);
+        const QStringList jpegs = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files);
+        QVERIFY(!jpegs.isEmpty());
+        const QString sample = folder + QLatin1Char('/') + jpegs.first();
         TOpenPictureDialog dialog(nullptr);
-        const QString sample = QString::fromStdString(TestDataPath("jpeg/wuffs"));
-        dialog.setDirectory(sample);
-        dialog.resize(760, 420);
+        dialog.setDirectory(folder);
         dialog.show();
-        dialog.selectFile(sample + QStringLiteral("/peacock.default.jpeg"));
+        dialog.selectFile(sample);
         QTest::qWait(500);
-        dialog.RefreshPreview(sample + QStringLiteral("/peacock.default.jpeg"));
+        dialog.RefreshPreview(sample);
         QTest::qWait(100);
         QVERIFY(dialog.grab().save(QString::fromLocal8Bit(target)));
     }

@@ -8,15 +8,19 @@
 #include "support/JpegEncoder.h"
 #include "support/TempDir.h"
 #include "ui/Form1.h"
+#include "ui/ScreenFit.h"
 #include "ui/Widgets.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTimer>
@@ -47,6 +51,55 @@ std::string Framed(TTempDir& dir, const std::string& name)
 {
     return WriteTestBmp(dir.Path(name), 12, 8, [](int x, int y) {
         return x < 2 || y < 2 || x >= 10 || y >= 6 ? clBlack : TColor(0x0000FF);
+    });
+}
+
+// A slow renderer: each render waits until the test lets one through. Declared after the
+// window, so that when the test ends in any way every waiting render is let through before
+// the window waits for it.
+class TGate
+{
+public:
+    ~TGate() { m_passes->release(1000); }
+    void Open(int renders = 1) { m_passes->release(renders); }
+    TPreviewWindow::TRenderer Renderer() const
+    {
+        return [passes = m_passes](const std::string& source, const TConversionOptions& options) {
+            passes->acquire();
+            return RenderPreview(source, options);
+        };
+    }
+
+private:
+    std::shared_ptr<QSemaphore> m_passes = std::make_shared<QSemaphore>();
+};
+
+// Waits until no render runs any more.
+bool WaitUntilIdle(TPreviewWindow* preview)
+{
+    for (int i = 0; i < 1000; ++i) {
+        QTest::qWait(5);
+        if (!preview->IsRendering()) {
+            QTest::qWait(5);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Clicks the button with that text in the next modal window.
+void ClickInModalOnce(const QString& text)
+{
+    QTimer::singleShot(0, [text] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal != nullptr);
+        for (QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
+            if (button->text() == text) {
+                button->click();
+                return;
+            }
+        }
+        QFAIL("button not found");
     });
 }
 
@@ -213,6 +266,91 @@ private slots:
         QVERIFY(form.PreviewWindow->Image().isNull());
     }
 
+    void NeverShowsAnotherFilesPicture()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TForm1 form;
+        TGate gate;
+        const QString a = QString::fromStdString(Framed(dir, "写真a.bmp"));
+        const QString b = QString::fromStdString(Framed(dir, "写真b.bmp"));
+        form.ListBox1->addItems({a, b, a});
+        form.show();
+        form.OpenPreview(0);
+        TPreviewWindow* preview = form.PreviewWindow;
+        QVERIFY(WaitForPreview(preview));
+        QCOMPARE(preview->windowTitle(), QStringLiteral("写真a.bmp - 変換結果のプレビュー"));
+        QVERIFY(AvailableArea(preview).contains(preview->frameGeometry()));
+
+        preview->SetRenderer(gate.Renderer());
+        const auto showsOnly = [preview](const QString& message) {
+            return preview->Image().isNull() && preview->Result() == nullptr &&
+                   preview->Message() == message &&
+                   preview->windowTitle() == QStringLiteral("変換結果のプレビュー");
+        };
+        // Another line while the render runs: no picture until its own result is in.
+        form.ListBox1->setCurrentRow(1);
+        QTest::qWait(20);
+        QVERIFY(showsOnly(QStringLiteral("描画中…")));
+        gate.Open();
+        QVERIFY(WaitForPreview(preview));
+        QCOMPARE(preview->windowTitle(), QStringLiteral("写真b.bmp - 変換結果のプレビュー"));
+        // An option change on the same file keeps its picture until the new one is in.
+        form.CheckBox2->setChecked(true);
+        QVERIFY(!preview->Image().isNull() && preview->IsRendering());
+
+        // Removing the shown line, while its render runs: nothing is shown, also after it
+        // ends and after later option changes.
+        form.ListBox1->clearSelection();
+        form.ListBox1->item(1)->setSelected(true);
+        ClickInModalOnce(QStringLiteral("はい(&Y)"));
+        form.N1->trigger();
+        QCOMPARE(form.ListBox1->count(), 2);
+        QVERIFY(showsOnly(QStringLiteral("(なし)")));
+        gate.Open(10);
+        QVERIFY(WaitUntilIdle(preview));
+        form.ScrollBar1->setValue(30);
+        QVERIFY(WaitUntilIdle(preview));
+        QVERIFY(showsOnly(QStringLiteral("(なし)")));
+
+        // Choosing a line shows it again; emptying the list shows nothing.
+        form.ListBox1->setCurrentRow(0);
+        QVERIFY(WaitForPreview(preview));
+        QCOMPARE(preview->windowTitle(), QStringLiteral("写真a.bmp - 変換結果のプレビュー"));
+        ClickInModalOnce(QStringLiteral("はい(&Y)"));
+        form.N3->trigger();
+        QVERIFY(showsOnly(QStringLiteral("(なし)")));
+        form.CheckBox2->setChecked(false);
+        QVERIFY(WaitUntilIdle(preview));
+        QVERIFY(showsOnly(QStringLiteral("(なし)")));
+    }
+
+    void EscapeClosesAndReopeningStartsAfresh()
+    {
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TForm1 form;
+        TGate gate;
+        form.ListBox1->addItem(QString::fromStdString(Framed(dir, "a.bmp")));
+        form.ListBox1->addItem(QString::fromStdString(Framed(dir, "b.bmp")));
+        form.show();
+        form.OpenPreview(0);
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QTest::keyClick(form.PreviewWindow, Qt::Key_Escape);
+        QVERIFY(!form.PreviewWindow->isVisible());
+        form.PreviewWindow->SetRenderer(gate.Renderer());
+        // Reopened on the same file, with other options: the old picture is not shown either.
+        form.CheckBox2->setChecked(true);
+        form.ScrollBar1->setValue(0);
+        form.OpenPreview(0);
+        QTest::qWait(20);
+        QVERIFY(form.PreviewWindow->Image().isNull());
+        QCOMPARE(form.PreviewWindow->Message(), QStringLiteral("描画中…"));
+        gate.Open();
+        QVERIFY(WaitForPreview(form.PreviewWindow));
+        QCOMPARE(form.PreviewWindow->Image().pixelColor(5, 4).alpha(), 0);
+    }
+
     void ZoomSwitchesBetweenFitAndActualSize()
     {
         TPreviewWindow window(nullptr);
@@ -231,19 +369,15 @@ private slots:
             QSKIP("KAPTO_SCREENSHOT_PREVIEW not set");
         }
         TCodecRegistration codecs;
-        TTempDir dir;
-        // A round figure on a magenta background, keyed with the rim kept.
-        const std::string source = WriteTestBmp(dir.Path("badge.bmp"), 48, 48, [](int x, int y) {
-            const int dx = x - 24;
-            const int dy = y - 24;
-            const int r2 = dx * dx + dy * dy;
-            if (r2 > 18 * 18) {
-                return TColor(0xFF00FF);
-            }
-            return r2 > 14 * 14 ? TColor(0x2080E0) : TColor(0x40C0FF);
-        });
+        // The first PNG of KAPTO_SCREENSHOT_FOLDER (~/Pictures by default), keyed from its
+        // top-left corner with the rim kept.
+        const QByteArray folderName = qgetenv("KAPTO_SCREENSHOT_FOLDER");
+        const QString folder = folderName.isEmpty() ? QDir::homePath() + QStringLiteral("/Pictures")
+                                                    : QString::fromLocal8Bit(folderName);
+        const QStringList pngs = QDir(folder).entryList({QStringLiteral("*.png")}, QDir::Files);
+        QVERIFY(!pngs.isEmpty());
         TForm1 form;
-        form.ListBox1->addItem(QString::fromStdString(source));
+        form.ListBox1->addItem(folder + QLatin1Char('/') + pngs.first());
         form.RadioButton1->setChecked(true);
         form.CheckBox1->setChecked(true);
         form.CheckBox2->setChecked(true);
