@@ -4,6 +4,7 @@
 #include "graphics/Picture.h"
 #include "jpeg/JPEGImage.h"
 #include "png/PNGObject.h"
+#include "runtime/Language.h"
 
 namespace kapto {
 
@@ -24,8 +25,9 @@ const TGraphicClass& GIFImageClass()
 
 TCodecRegistration::TCodecRegistration()
 {
-    RegisterImageFormat("jpeg", "JPEG イメージファイル", JPEGImageClass());
-    RegisterImageFormat("jpg", "JPEG イメージファイル", JPEGImageClass());
+    const char* jpeg = InLanguage("JPEG イメージファイル", "JPEG Image File");
+    RegisterImageFormat("jpeg", jpeg, JPEGImageClass());
+    RegisterImageFormat("jpg", jpeg, JPEGImageClass());
     RegisterImageFormat("PNG", "Portable Network Graphics", PNGObjectClass());
     RegisterImageFormat("GIF", "GIF Image", GIFImageClass());
 }

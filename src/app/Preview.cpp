@@ -7,6 +7,7 @@
 #include "png/PNGObject.h"
 #include "png/PNGRows.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Language.h"
 #include "runtime/Stream.h"
 
 #include <algorithm>
@@ -51,15 +52,15 @@ const char* CornerName(TKeySource source)
 {
     switch (source) {
     case TKeySource::TopLeft:
-        return "左上";
+        return InLanguage("左上", "top left");
     case TKeySource::BottomLeft:
-        return "左下";
+        return InLanguage("左下", "bottom left");
     case TKeySource::TopRight:
-        return "右上";
+        return InLanguage("右上", "top right");
     case TKeySource::BottomRight:
-        return "右下";
+        return InLanguage("右下", "bottom right");
     case TKeySource::Swatch:
-        return "色";
+        return InLanguage("色", "colour");
     case TKeySource::None:
         break;
     }
@@ -93,18 +94,10 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
         stream.SetPosition(0);
         png.LoadFromStream(stream);
         ReadBack(png, result);
-    } catch (const Exception& e) {
-        TPreviewResult failed;
-        failed.Error = e.Message();
-        return failed;
-    } catch (const std::bad_alloc&) {
-        TPreviewResult failed;
-        failed.Error = "メモリが不足しています";
-        return failed;
-    } catch (const std::exception& e) {
+    } catch (const std::exception&) {
         // Runs on the preview's own thread: nothing may escape it.
         TPreviewResult failed;
-        failed.Error = e.what();
+        failed.Error = FailureMessage(std::current_exception());
         return failed;
     }
     for (size_t i = 3; i < result.Rgba.size(); i += 4) {
@@ -131,14 +124,17 @@ std::string PreviewSummary(const TPreviewResult& result)
         char hex[16];
         std::snprintf(hex, sizeof hex, "#%02X%02X%02X", RedOf(result.Key), GreenOf(result.Key),
                       BlueOf(result.Key));
-        text += std::string("  透過色 ") + hex + " (" + CornerName(result.KeySource) + ")";
+        text += std::string(InLanguage("  透過色 ", "  key ")) + hex + " (" +
+                CornerName(result.KeySource) + ")";
     }
-    text += "  透明 " + Percent(result.Transparent, pixels) + "  半透明 " +
-            Percent(result.Partial, pixels) + "  不透明 " + Percent(result.Opaque, pixels);
+    text += InLanguage("  透明 ", "  transparent ") + Percent(result.Transparent, pixels) +
+            InLanguage("  半透明 ", "  partly transparent ") + Percent(result.Partial, pixels) +
+            InLanguage("  不透明 ", "  opaque ") + Percent(result.Opaque, pixels);
     if (result.Keyed && result.KeyPixels == 0) {
-        text += "  ※透過色の画素がありません";
+        text += InLanguage("  ※透過色の画素がありません", "  * no pixel has the key colour");
     } else if (result.Keyed && result.KeyPixels * 10 > pixels * 9) {
-        text += "  ※透過色が画像の 90% を超えています";
+        text += InLanguage("  ※透過色が画像の 90% を超えています",
+                           "  * the key colour covers over 90% of the picture");
     }
     return text;
 }

@@ -2,6 +2,7 @@
 
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Language.h"
 #include "runtime/Messages.h"
 
 namespace kapto {
@@ -54,7 +55,7 @@ const TGraphicClass& BitmapClass()
 TFileFormatsList::TFileFormatsList()
 {
     // Only the classes this program provides: metafiles and icons are not among them.
-    Add("bmp", "ビットマップ", BitmapClass());
+    Add("bmp", InLanguage("ビットマップ", "Bitmap"), BitmapClass());
 }
 
 void TFileFormatsList::Add(const std::string& extension, const std::string& description,
@@ -113,7 +114,8 @@ std::string TFileFormatsList::BuildFilter(const TGraphicClass& graphicClass) con
         ++taken;
     }
     if (taken > 1) {
-        filter = "すべてのファイル (" + masks + ")|" + masks + "|" + filter;
+        filter =
+            InLanguage("すべてのファイル (", "All files (") + masks + ")|" + masks + "|" + filter;
     }
     return filter;
 }

@@ -9,6 +9,7 @@
 #include "ui/PreviewWindow.h"
 #include "ui/ScreenFit.h"
 #include "ui/UiFont.h"
+#include "ui/UiTexts.h"
 #include "ui/Widgets.h"
 
 #include <QAbstractButton>
@@ -85,40 +86,12 @@ bool IsUserInput(QEvent::Type type)
     }
 }
 
-// The width the control needs to show its whole text in its font; 0 for a control without
-// text.
-int TextWidthNeeded(QWidget* widget)
-{
-    if (qobject_cast<QCheckBox*>(widget) != nullptr ||
-        qobject_cast<QRadioButton*>(widget) != nullptr) {
-        // Indicator, spacing and text, as the style lays them out.
-        return widget->sizeHint().width();
-    }
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = button->text();
-        const QRect contents =
-            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-        return button->fontMetrics().horizontalAdvance(button->text()) + button->width() -
-               contents.width();
-    }
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        return label->fontMetrics().horizontalAdvance(label->text()) + label->width() -
-               label->contentsRect().width() + 2 * label->margin();
-    }
-    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-        return group->minimumSizeHint().width();
-    }
-    return 0;
-}
-
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     setObjectName("Form1");
-    setWindowTitle(QStringLiteral("png変換"));
+    setWindowTitle(Tr("png変換"));
     setFont(WindowFont());
     setAutoFillBackground(true);
 
@@ -126,7 +99,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ListBox1->setObjectName("ListBox1");
     Place(ListBox1, {8, 8, 385, 377 + kToleranceRows}, akLeft | akTop | akRight | akBottom);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("指定色を透過"), this);
+    CheckBox1 = new QCheckBox(Tr("指定色を透過"), this);
     CheckBox1->setObjectName("CheckBox1");
     Place(CheckBox1, {400, 40, 97, 17}, akTop | akRight);
 
@@ -134,11 +107,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     Button1->setObjectName("Button1");
     Place(Button1, {400, 376 + kToleranceRows, 64, 25}, akRight | akBottom);
 
-    Button2 = new QPushButton(QStringLiteral("読込"), this);
+    Button2 = new QPushButton(Tr("読込"), this);
     Button2->setObjectName("Button2");
     Place(Button2, {400, 8, 50, 25}, akTop | akRight);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("透過色の指定方法"), this);
+    GroupBox1 = new QGroupBox(Tr("透過色の指定方法"), this);
     GroupBox1->setObjectName("GroupBox1");
     Place(GroupBox1, {400, 64, 113 + kToleranceWidening, 113 + kToleranceRows}, akTop | akRight);
 
@@ -154,11 +127,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
         QString text;
         QRect geometry;
     } radios[] = {
-        {&RadioButton1, "RadioButton1", QStringLiteral("左上"), {8, 16, 57, 17}},
-        {&RadioButton2, "RadioButton2", QStringLiteral("左下"), {8, 32, 57, 17}},
-        {&RadioButton3, "RadioButton3", QStringLiteral("右上"), {56, 16, 49, 17}},
-        {&RadioButton4, "RadioButton4", QStringLiteral("右下"), {56, 32, 49, 17}},
-        {&RadioButton5, "RadioButton5", QStringLiteral("色"), {8, 56, 41, 17}},
+        {&RadioButton1, "RadioButton1", Tr("左上"), {8, 16, 57, 17}},
+        {&RadioButton2, "RadioButton2", Tr("左下"), {8, 32, 57, 17}},
+        {&RadioButton3, "RadioButton3", Tr("右上"), {56, 16, 49, 17}},
+        {&RadioButton4, "RadioButton4", Tr("右下"), {56, 32, 49, 17}},
+        {&RadioButton5, "RadioButton5", Tr("色"), {8, 56, 41, 17}},
     };
     for (const auto& r : radios) {
         QRadioButton* button = new QRadioButton(r.text, GroupBox1);
@@ -172,7 +145,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     Shape1->raise();
     setTabOrder(RadioButton5, Shape1);
 
-    Label2 = new QLabel(QStringLiteral("許容差"), GroupBox1);
+    Label2 = new QLabel(Tr("許容差"), GroupBox1);
     Label2->setObjectName("Label2");
     Label2->setGeometry(8, 86, 40, 17);
     SpinBox1 = new QSpinBox(GroupBox1);
@@ -181,11 +154,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     SpinBox1->setSuffix(QStringLiteral("%"));
     SpinBox1->setGeometry(50, 83, 60, 22);
     Label2->setBuddy(SpinBox1);
-    CheckBox7 = new QCheckBox(QStringLiteral("境界をなめらかに"), GroupBox1);
+    CheckBox7 = new QCheckBox(Tr("境界をなめらかに"), GroupBox1);
     CheckBox7->setObjectName("CheckBox7");
     CheckBox7->setGeometry(8, 110, 117, 17);
 
-    CheckBox6 = new QCheckBox(QStringLiteral("縁取"), GroupBox1);
+    CheckBox6 = new QCheckBox(Tr("縁取"), GroupBox1);
     CheckBox6->setObjectName("CheckBox6");
     CheckBox6->setGeometry(8, 88 + kToleranceRows, 57, 17);
     CheckBox6->setVisible(false);
@@ -201,11 +174,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     Button3->setObjectName("Button3");
     Place(Button3, {471, 376 + kToleranceRows, 43, 25}, akRight | akBottom);
 
-    Button4 = new QPushButton(QStringLiteral("終了"), this);
+    Button4 = new QPushButton(Tr("終了"), this);
     Button4->setObjectName("Button4");
     Place(Button4, {463, 8, 49, 25}, akTop | akRight);
 
-    CheckBox2 = new QCheckBox(QStringLiteral("透過率を指定"), this);
+    CheckBox2 = new QCheckBox(Tr("透過率を指定"), this);
     CheckBox2->setObjectName("CheckBox2");
     Place(CheckBox2, {400, 184 + kToleranceRows, 97, 17}, akTop | akRight);
 
@@ -226,20 +199,19 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     Label1->setObjectName("Label1");
     Place(Label1, {439, 224 + kToleranceRows, 24, 12}, akTop | akRight);
 
-    CheckBox3 = new QCheckBox(QStringLiteral("透過率に元絵を使用"), this);
+    CheckBox3 = new QCheckBox(Tr("透過率に元絵を使用"), this);
     CheckBox3->setObjectName("CheckBox3");
     Place(CheckBox3, {400, 240 + kToleranceRows, 97, 17}, akTop | akRight);
 
-    RadioGroup1 =
-        new TRadioGroup(this, {QStringLiteral("暗いほど透過"), QStringLiteral("明るいほど透過")});
+    RadioGroup1 = new TRadioGroup(this, {Tr("暗いほど透過"), Tr("明るいほど透過")});
     RadioGroup1->setObjectName("RadioGroup1");
     Place(RadioGroup1, {399, 256 + kToleranceRows, 113, 57}, akTop | akRight);
 
-    CheckBox4 = new QCheckBox(QStringLiteral("色を寄せる"), this);
+    CheckBox4 = new QCheckBox(Tr("色を寄せる"), this);
     CheckBox4->setObjectName("CheckBox4");
     Place(CheckBox4, {420, 320 + kToleranceRows, 81, 17}, akTop | akRight);
 
-    CheckBox5 = new QCheckBox(QStringLiteral("白黒反転"), this);
+    CheckBox5 = new QCheckBox(Tr("白黒反転"), this);
     CheckBox5->setObjectName("CheckBox5");
     Place(CheckBox5, {436, 336 + kToleranceRows, 73, 17}, akTop | akRight);
 
@@ -258,11 +230,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
-    N1 = PopupMenu1->addAction(QStringLiteral("選択されている行をリストからはずす"));
+    N1 = PopupMenu1->addAction(Tr("選択されている行をリストからはずす"));
     N1->setObjectName("N1");
     N2 = PopupMenu1->addSeparator();
     N2->setObjectName("N2");
-    N3 = PopupMenu1->addAction(QStringLiteral("リストの内容を空にする"));
+    N3 = PopupMenu1->addAction(Tr("リストの内容を空にする"));
     N3->setObjectName("N3");
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListBox1, &QWidget::customContextMenuRequested, this,
@@ -566,8 +538,7 @@ void TForm1::N1Click()
     if (ListBox1->selectedItems().isEmpty()) {
         return;
     }
-    if (!ConfirmBox(this,
-                    QStringLiteral("選択されたファイルをリストからはずしてもよろしいですか？"))) {
+    if (!ConfirmBox(this, Tr("選択されたファイルをリストからはずしてもよろしいですか？"))) {
         return;
     }
     // The list moves the current line to a neighbour of a removed one; the preview would then
@@ -589,7 +560,7 @@ void TForm1::N1Click()
 
 void TForm1::N3Click()
 {
-    if (ConfirmBox(this, QStringLiteral("リストを空にしてもいいですか？"))) {
+    if (ConfirmBox(this, Tr("リストを空にしてもいいですか？"))) {
         ListBox1->clear();
         UpdatePreview();
     }

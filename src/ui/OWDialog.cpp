@@ -1,6 +1,7 @@
 #include "ui/OWDialog.h"
 
 #include "ui/UiFont.h"
+#include "ui/UiTexts.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -9,20 +10,21 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace kapto {
 
 TOWDialog::TOWDialog(QWidget* owner) : QDialog(owner)
 {
     setObjectName("OWDialog");
-    setWindowTitle(QStringLiteral("ファイルの上書き確認"));
+    setWindowTitle(Tr("ファイルの上書き確認"));
     setFont(WindowFont());
     setFixedSize(423, 111);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
 
-    Label1 =
-        new QLabel(QStringLiteral("同名のファイルが存在します。処理を選択してください。"), this);
+    Label1 = new QLabel(Tr("同名のファイルが存在します。処理を選択してください。"), this);
     Label1->setObjectName("Label1");
     Label1->setGeometry(16, 16, 277, 12);
     // The output asked about, on a line of its own under the question.
@@ -39,23 +41,35 @@ TOWDialog::TOWDialog(QWidget* owner) : QDialog(owner)
         int width;
         int result;
     } buttons[] = {
-        {&Button1, "Button1", QStringLiteral("上書き"), 16, 49, owOverwrite},
-        {&Button2, "Button2", QStringLiteral("名前を変更(No.を付加)"), 72, 137, owRename},
-        {&Button3, "Button3", QStringLiteral("保存しない"), 216, 75, owSkip},
-        {&Button4, "Button4", QStringLiteral("全体の処理を中止"), 296, 113, owAbort},
+        {&Button1, "Button1", Tr("上書き"), 16, 49, owOverwrite},
+        {&Button2, "Button2", Tr("名前を変更(No.を付加)"), 72, 137, owRename},
+        {&Button3, "Button3", Tr("保存しない"), 216, 75, owSkip},
+        {&Button4, "Button4", Tr("全体の処理を中止"), 296, 113, owAbort},
     };
+    // A caption wider than its button in the font or language in use widens it; the buttons
+    // after it move along, and the dialog grows to hold the row.
+    int shift = 0;
     for (const auto& b : buttons) {
         QPushButton* button = new QPushButton(b.text, this);
         button->setObjectName(b.name);
-        button->setGeometry(b.left, 56, b.width, 25);
+        button->setGeometry(b.left + shift, 56, b.width, 25);
+        const int width = std::max(b.width, TextWidthNeeded(button));
+        button->resize(width, 25);
+        shift += width - b.width;
         button->setAutoDefault(false);
         const int result = b.result;
         connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
         *b.button = button;
     }
-    CheckBox1 = new QCheckBox(QStringLiteral("残りのファイルも同様に処理"), this);
+    CheckBox1 = new QCheckBox(Tr("残りのファイルも同様に処理"), this);
     CheckBox1->setObjectName("CheckBox1");
     CheckBox1->setGeometry(16, 88, 177, 17);
+    CheckBox1->resize(std::max(177, TextWidthNeeded(CheckBox1)), 17);
+    Label1->resize(std::max(277, TextWidthNeeded(Label1)), 12);
+    const int rightEdge = std::max(
+        {Button4->geometry().right(), CheckBox1->geometry().right(), Label1->geometry().right()});
+    setFixedSize(std::max(423, rightEdge + 1 + 14), 111);
+    Label2->resize(width() - 32, 14);
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, Button3);
     setTabOrder(Button3, Button4);

@@ -3,6 +3,7 @@
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
 #include "ui/ScreenFit.h"
+#include "ui/UiTexts.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -41,7 +42,7 @@ public:
     TPreviewForm(QWidget* parent, TGraphic* graphic) : QDialog(parent)
     {
         setObjectName("PreviewForm");
-        setWindowTitle(QStringLiteral("プレビュー"));
+        setWindowTitle(Tr("プレビュー"));
         setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
         setSizeGripEnabled(true);
         m_panel = new QFrame(this);
@@ -101,7 +102,7 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent)
     PictureLabel = new QLabel(PicturePanel);
     PictureLabel->setObjectName("PictureLabel");
     PictureLabel->setGeometry(6, 6, 157, 23);
-    PictureLabel->setText(QStringLiteral("画像:"));
+    PictureLabel->setText(Tr("画像:"));
 
     PaintPanel = new QFrame(PicturePanel);
     PaintPanel->setObjectName("PaintPanel");
@@ -117,7 +118,7 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent)
     PreviewButton->setObjectName("PreviewButton");
     PreviewButton->setAutoRaise(true);
     PreviewButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-    PreviewButton->setToolTip(QStringLiteral("プレビュー"));
+    PreviewButton->setToolTip(Tr("プレビュー"));
     // Two pixels left of the paint panel's right edge, on the label's line.
     PreviewButton->setGeometry(PaintPanel->geometry().right() - 2 - 23 + 1, 6, 23, 22);
     PreviewButton->setEnabled(false);
@@ -150,7 +151,7 @@ QStringList TOpenPictureDialog::NameFilters(const std::string& filter)
 void TOpenPictureDialog::showEvent(QShowEvent* event)
 {
     m_picture.AssignFrom(nullptr);
-    PictureLabel->setText(QStringLiteral("画像:"));
+    PictureLabel->setText(Tr("画像:"));
     PreviewButton->setEnabled(false);
     if (!nameFilters().isEmpty()) {
         selectNameFilter(nameFilters().first());
@@ -242,7 +243,7 @@ void TOpenPictureDialog::RefreshPreview(const QString& fileName)
         }
     }
     if (!valid) {
-        PictureLabel->setText(QStringLiteral("画像:"));
+        PictureLabel->setText(Tr("画像:"));
         PreviewButton->setEnabled(false);
         m_picture.AssignFrom(nullptr);
     }
@@ -331,7 +332,7 @@ void TPaintBox::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), background);
     TGraphic* graphic = m_picture.Graphic();
     if (graphic == nullptr || m_picture.Width() == 0) {
-        painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("(なし)"));
+        painter.drawText(rect(), Qt::AlignCenter, Tr("(なし)"));
         return;
     }
     const QRect target =

@@ -87,7 +87,7 @@ TPreviewWindow::~TPreviewWindow()
 void TPreviewWindow::SetActualSize(bool actualSize)
 {
     m_actualSize = actualSize;
-    ZoomButton->setText(actualSize ? QStringLiteral("全体表示") : QStringLiteral("100%"));
+    ZoomButton->setText(actualSize ? Tr("全体表示") : QStringLiteral("100%"));
     m_scroll->setWidgetResizable(!actualSize);
     m_canvas->SetActualSize(actualSize);
     if (actualSize) {

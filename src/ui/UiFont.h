@@ -12,6 +12,10 @@ namespace kapto {
 // "ＭＳ Ｐゴシック" at 12 pixels, falling back to Japanese fonts Linux has.
 QFont WindowFont();
 
+// The width the control needs to show its whole text in its font; 0 for a control without
+// text.
+int TextWidthNeeded(QWidget* widget);
+
 // The confirmation box: title "確認", a question icon, "はい(&Y)" and "いいえ(&N)".
 // True for "はい(&Y)".
 bool ConfirmBox(QWidget* parent, const QString& text);

@@ -3,11 +3,9 @@
 #include "app/Codecs.h"
 #include "runtime/Interrupt.h"
 #include "ui/Form1.h"
+#include "ui/UiTexts.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char** argv)
 {
@@ -17,13 +15,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kapto"));
     QApplication::setDesktopFileName(QStringLiteral("kapto"));
-
-    // Qt's own dialogs (file and colour) speak Japanese like the rest of the window.
-    QTranslator translator;
-    if (translator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&translator);
-    }
+    kapto::UseLanguage(kapto::LanguageFromEnvironment());
 
     // The picture types are known before the window (and its open dialog) exists.
     kapto::TCodecRegistration codecs;
