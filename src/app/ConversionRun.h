@@ -31,7 +31,7 @@ enum TOverwriteResult : int
 
 struct TOverwriteAnswer
 {
-    int Result = owSkip;
+    TOverwriteResult Result = owSkip;
     bool ApplyToRest = false; // "残りのファイルも同様に処理"
 };
 

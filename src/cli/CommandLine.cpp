@@ -76,32 +76,28 @@ TParseResult Usage(const std::string& reason)
     return TParseResult::BadUsage;
 }
 
-} // namespace
-
-TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactive,
-                              TCommandLine& commandLine)
+// The options as written, before they become the run's settings.
+struct TWritten
 {
-    CLI::App app("Converts images (BMP, PNG, GIF, JPG, JPEG) to PNG or BMP files written "
-                 "beside their sources. A folder stands for every image in it and in its "
-                 "subfolders.",
-                 "kapto-convert");
-    app.set_version_flag("--version", std::string("kapto-convert ") + KAPTO_VERSION);
+    std::string Format = "png";
+    std::string OnExists;
+    std::string MaxMemory;
+    bool Fast = false;
+    std::string Key;
+    CLI::Option* Tolerance = nullptr;
+    int Opacity = -1;
+    bool Edge = false;
+    std::string Brightness;
+    bool Flatten = false;
+    bool Invert = false;
+};
 
-    std::string format = "png";
-    std::string onExists = interactive ? "ask" : "skip";
-    std::string key;
-    int opacity = -1;
-    std::string brightness;
-    std::string maxMemory;
-    bool edge = false;
-    bool flatten = false;
-    bool invert = false;
-    bool fast = false;
-
+void AddRunOptions(CLI::App& app, TCommandLine& commandLine, TWritten& written)
+{
     app.add_option("PATH", commandLine.Paths, "Image files and folders to convert")->required();
-    app.add_option("--to", format, "Output format: png or bmp (default png)")
+    app.add_option("--to", written.Format, "Output format: png or bmp (default png)")
         ->check(CLI::IsMember({"png", "bmp"}));
-    app.add_option("--on-exists", onExists,
+    app.add_option("--on-exists", written.OnExists,
                    "When the output exists: ask, overwrite, rename, skip or abort (default: "
                    "ask on a terminal, skip otherwise)")
         ->check(CLI::IsMember({"ask", "overwrite", "rename", "skip", "abort"}));
@@ -119,7 +115,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
     app.add_option("--jobs", commandLine.Jobs,
                    "Files loaded and encoded at once (default: one per core; 1: one at a time)")
         ->check(CLI::Range(1, 256));
-    app.add_option("--max-memory", maxMemory,
+    app.add_option("--max-memory", written.MaxMemory,
                    "Memory the pictures decoded at once may take together, with a K, M or G "
                    "suffix (default: half of the memory, at most 4G). A larger picture still "
                    "converts, alone");
@@ -127,30 +123,138 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
                    "Threads deflating one PNG (default 1). More is faster for big pictures "
                    "but writes other compressed bytes for the same pixels")
         ->check(CLI::Range(1, 64));
-    app.add_flag("--fast", fast,
+    app.add_flag("--fast", written.Fast,
                  "PNG only: a faster deflate on every core (or --deflate-threads), files about "
                  "as small; the same pixels, other compressed bytes");
-    app.add_option("--key", key,
+}
+
+void AddTransparencyOptions(CLI::App& app, TConversionOptions& options, TWritten& written)
+{
+    app.add_option("--key", written.Key,
                    "Make one colour transparent: top-left, bottom-left, top-right, "
                    "bottom-right (a corner pixel) or #RRGGBB");
-    CLI::Option* tolerance =
-        app.add_option("--key-tolerance", commandLine.Options.KeyTolerance,
+    written.Tolerance =
+        app.add_option("--key-tolerance", options.KeyTolerance,
                        "With --key: also make colours this close to it transparent, 0 to 100 "
                        "(percent of the largest channel difference; default 0, that colour only)")
             ->check(CLI::Range(0, 100));
-    app.add_flag("--key-soft", commandLine.Options.KeySoftEdge,
+    app.add_flag("--key-soft", options.KeySoftEdge,
                  "With --key-tolerance above 0: fade the edge of the transparent area, taking "
                  "the key colour out of the pixels near it");
-    app.add_option("--opacity", opacity, "Give every pixel this opacity, 0 to 100 (percent)")
+    app.add_option("--opacity", written.Opacity,
+                   "Give every pixel this opacity, 0 to 100 (percent)")
         ->check(CLI::Range(0, 100));
-    app.add_flag("--edge", edge, "With --key and --opacity: keep the key-coloured rim opaque");
-    app.add_option("--brightness-alpha", brightness,
+    app.add_flag("--edge", written.Edge,
+                 "With --key and --opacity: keep the key-coloured rim opaque");
+    app.add_option("--brightness-alpha", written.Brightness,
                    "Alpha from brightness: darker or brighter is more transparent")
         ->check(CLI::IsMember({"darker", "brighter"}));
-    app.add_flag("--flatten", flatten,
+    app.add_flag("--flatten", written.Flatten,
                  "With --brightness-alpha: every colour becomes white (darker) or black");
-    app.add_flag("--invert", invert, "With --flatten: swap black and white");
+    app.add_flag("--invert", written.Invert, "With --flatten: swap black and white");
+}
 
+// The run's settings from what was written: "" when they hold, else why not.
+std::string SettleRun(const CLI::App& app, const TWritten& written, TCommandLine& commandLine)
+{
+    commandLine.Format = written.Format == "bmp" ? TTargetFormat::Bmp : TTargetFormat::Png;
+    static const std::map<std::string, TOnExists> kOnExists = {{"ask", TOnExists::Ask},
+                                                               {"overwrite", TOnExists::Overwrite},
+                                                               {"rename", TOnExists::Rename},
+                                                               {"skip", TOnExists::Skip},
+                                                               {"abort", TOnExists::Abort}};
+    commandLine.OnExists = kOnExists.at(written.OnExists);
+    if (!written.MaxMemory.empty() && !ParseSize(written.MaxMemory, commandLine.MaxMemory)) {
+        return "--max-memory: expected a size such as 300M or 2G, not " + written.MaxMemory;
+    }
+    // The deflate profile: PNG output only. A profile that excludes --fast is refused here too.
+    if (written.Fast) {
+        if (commandLine.Format != TTargetFormat::Png) {
+            return "--fast needs PNG output, not --to bmp";
+        }
+        commandLine.Options.FastDeflate = true;
+        if (app.count("--deflate-threads") == 0) {
+            commandLine.Options.DeflateThreads = DefaultJobs();
+        }
+    }
+    return "";
+}
+
+std::string SettleKey(const TWritten& written, TConversionOptions& options)
+{
+    if (!written.Key.empty()) {
+        static const std::map<std::string, TKeySource> kCorners = {
+            {"top-left", TKeySource::TopLeft},
+            {"bottom-left", TKeySource::BottomLeft},
+            {"top-right", TKeySource::TopRight},
+            {"bottom-right", TKeySource::BottomRight}};
+        const auto corner = kCorners.find(written.Key);
+        if (corner != kCorners.end()) {
+            options.KeySource = corner->second;
+        } else if (ParseHexColor(written.Key, options.SwatchColor)) {
+            options.KeySource = TKeySource::Swatch;
+        } else {
+            return "--key: expected top-left, bottom-left, top-right, bottom-right or #RRGGBB, "
+                   "not " +
+                   written.Key;
+        }
+        options.KeyTransparent = true;
+    }
+    if (written.Tolerance->count() > 0 && !options.KeyTransparent) {
+        return "--key-tolerance needs --key";
+    }
+    if (options.KeySoftEdge && options.KeyTolerance == 0) {
+        return "--key-soft needs --key and --key-tolerance above 0";
+    }
+    return "";
+}
+
+// The main window's interlocks: alpha from brightness excludes the key colour and the uniform
+// opacity; the rim needs both; flattening needs brightness alpha.
+std::string SettleAlpha(const TWritten& written, TConversionOptions& options)
+{
+    if (written.Opacity >= 0) {
+        options.UniformOpacity = true;
+        options.OpacityPercent = written.Opacity;
+    }
+    if (written.Edge && !(options.KeyTransparent && options.UniformOpacity)) {
+        return "--edge needs --key and --opacity";
+    }
+    options.EdgeMode = written.Edge;
+    if (!written.Brightness.empty()) {
+        if (options.KeyTransparent || options.UniformOpacity) {
+            return "--brightness-alpha cannot be combined with --key or --opacity";
+        }
+        options.BrightnessAlpha = true;
+        options.Direction = written.Brightness == "brighter"
+                                ? TBrightnessDirection::BrighterMoreTransparent
+                                : TBrightnessDirection::DarkerMoreTransparent;
+    }
+    if (written.Flatten && !options.BrightnessAlpha) {
+        return "--flatten needs --brightness-alpha";
+    }
+    options.Flatten = written.Flatten;
+    if (written.Invert && !written.Flatten) {
+        return "--invert needs --flatten";
+    }
+    options.InvertFlatten = written.Invert;
+    return "";
+}
+
+} // namespace
+
+TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactive,
+                              TCommandLine& commandLine)
+{
+    CLI::App app("Converts images (BMP, PNG, GIF, JPG, JPEG) to PNG or BMP files written "
+                 "beside their sources. A folder stands for every image in it and in its "
+                 "subfolders.",
+                 "kapto-convert");
+    app.set_version_flag("--version", std::string("kapto-convert ") + KAPTO_VERSION);
+    TWritten written;
+    written.OnExists = interactive ? "ask" : "skip";
+    AddRunOptions(app, commandLine, written);
+    AddTransparencyOptions(app, commandLine.Options, written);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -164,81 +268,13 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
                                                   ? " (put -- before a PATH that starts with -)"
                                                   : ""));
     }
-
-    commandLine.Format = format == "bmp" ? TTargetFormat::Bmp : TTargetFormat::Png;
-    static const std::map<std::string, TOnExists> kOnExists = {{"ask", TOnExists::Ask},
-                                                               {"overwrite", TOnExists::Overwrite},
-                                                               {"rename", TOnExists::Rename},
-                                                               {"skip", TOnExists::Skip},
-                                                               {"abort", TOnExists::Abort}};
-    commandLine.OnExists = kOnExists.at(onExists);
-
-    if (!maxMemory.empty() && !ParseSize(maxMemory, commandLine.MaxMemory)) {
-        return Usage("--max-memory: expected a size such as 300M or 2G, not " + maxMemory);
-    }
-
-    // The deflate profile: PNG output only. A profile that excludes --fast is refused here too.
-    if (fast) {
-        if (commandLine.Format != TTargetFormat::Png) {
-            return Usage("--fast needs PNG output, not --to bmp");
-        }
-        commandLine.Options.FastDeflate = true;
-        if (app.count("--deflate-threads") == 0) {
-            commandLine.Options.DeflateThreads = DefaultJobs();
+    for (const std::string& reason :
+         {SettleRun(app, written, commandLine), SettleKey(written, commandLine.Options),
+          SettleAlpha(written, commandLine.Options)}) {
+        if (!reason.empty()) {
+            return Usage(reason);
         }
     }
-
-    TConversionOptions& options = commandLine.Options;
-    if (!key.empty()) {
-        static const std::map<std::string, TKeySource> kCorners = {
-            {"top-left", TKeySource::TopLeft},
-            {"bottom-left", TKeySource::BottomLeft},
-            {"top-right", TKeySource::TopRight},
-            {"bottom-right", TKeySource::BottomRight}};
-        const auto corner = kCorners.find(key);
-        if (corner != kCorners.end()) {
-            options.KeySource = corner->second;
-        } else if (ParseHexColor(key, options.SwatchColor)) {
-            options.KeySource = TKeySource::Swatch;
-        } else {
-            return Usage("--key: expected top-left, bottom-left, top-right, bottom-right or "
-                         "#RRGGBB, not " +
-                         key);
-        }
-        options.KeyTransparent = true;
-    }
-    if (tolerance->count() > 0 && !options.KeyTransparent) {
-        return Usage("--key-tolerance needs --key");
-    }
-    if (options.KeySoftEdge && options.KeyTolerance == 0) {
-        return Usage("--key-soft needs --key and --key-tolerance above 0");
-    }
-    if (opacity >= 0) {
-        options.UniformOpacity = true;
-        options.OpacityPercent = opacity;
-    }
-    // The main window's interlocks: alpha from brightness excludes the key colour and the
-    // uniform opacity; the rim needs both; flattening needs brightness alpha.
-    if (edge && !(options.KeyTransparent && options.UniformOpacity)) {
-        return Usage("--edge needs --key and --opacity");
-    }
-    options.EdgeMode = edge;
-    if (!brightness.empty()) {
-        if (options.KeyTransparent || options.UniformOpacity) {
-            return Usage("--brightness-alpha cannot be combined with --key or --opacity");
-        }
-        options.BrightnessAlpha = true;
-        options.Direction = brightness == "brighter" ? TBrightnessDirection::BrighterMoreTransparent
-                                                     : TBrightnessDirection::DarkerMoreTransparent;
-    }
-    if (flatten && !options.BrightnessAlpha) {
-        return Usage("--flatten needs --brightness-alpha");
-    }
-    options.Flatten = flatten;
-    if (invert && !flatten) {
-        return Usage("--invert needs --flatten");
-    }
-    options.InvertFlatten = invert;
     return TParseResult::Run;
 }
 

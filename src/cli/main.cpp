@@ -76,11 +76,11 @@ public:
 class TFixedPrompt : public TOverwritePrompt
 {
 public:
-    explicit TFixedPrompt(int result) : m_result(result) {}
+    explicit TFixedPrompt(TOverwriteResult result) : m_result(result) {}
     TOverwriteAnswer Ask(const std::string&) override { return {m_result, true}; }
 
 private:
-    int m_result;
+    TOverwriteResult m_result;
 };
 
 // A one-line progress bar on standard error, and the count of files done for the summary,

@@ -83,10 +83,10 @@ TOverwriteAnswer TOWDialog::Ask(const std::string& outputName)
     Label2->setText(Label2->fontMetrics().elidedText(path, Qt::ElideMiddle, Label2->width()));
     Label2->setToolTip(path);
     TOverwriteAnswer answer;
-    answer.Result = exec();
-    if (answer.Result != owOverwrite && answer.Result != owRename && answer.Result != owAbort) {
-        answer.Result = owSkip;
-    }
+    const int result = exec();
+    answer.Result = result == owOverwrite || result == owRename || result == owAbort
+                        ? TOverwriteResult(result)
+                        : owSkip;
     answer.ApplyToRest = CheckBox1->isChecked();
     return answer;
 }
