@@ -63,7 +63,7 @@ void Convert(benchmark::State& state, const kapto::TConversionOptions& options)
     for (auto _ : state) {
         kapto::TBitmap bitmap;
         kapto::LoadSource(source, bitmap);
-        kapto::SaveConverted(options, target, bitmap);
+        kapto::SaveConverted(options, kapto::TTargetFormat::Png, target, bitmap);
     }
     unlink(target.c_str());
 }
@@ -149,7 +149,8 @@ void BM_ToBmp(benchmark::State& state)
     for (auto _ : state) {
         kapto::TBitmap bitmap;
         kapto::LoadSource(source, bitmap);
-        kapto::SaveConverted(kapto::TConversionOptions(), target, bitmap);
+        kapto::SaveConverted(kapto::TConversionOptions(), kapto::TTargetFormat::Png, target,
+                             bitmap);
     }
     unlink(target.c_str());
 }

@@ -99,7 +99,7 @@ void ToPng(benchmark::State& state)
         }
         bitmap.SetPixelFormat(fmt24Bit);
         TMemoryStream output;
-        EncodeConverted(TConversionOptions(), "out.png", bitmap, output);
+        EncodeConverted(TConversionOptions(), TTargetFormat::Png, bitmap, output);
         benchmark::DoNotOptimize(output.Size());
     }
 }

@@ -109,7 +109,7 @@ struct TPrepared
     uint64_t WritesBeforeLoad = 0; // the run's writes done when loading began
 };
 
-TPrepared Prepare(const std::string& source, const std::string& extension,
+TPrepared Prepare(const std::string& source, TTargetFormat format,
                   const TConversionOptions& options, uint64_t writesBeforeLoad,
                   TMemoryBudget& budget, size_t index)
 {
@@ -129,7 +129,7 @@ TPrepared Prepare(const std::string& source, const std::string& extension,
             return prepared;
         }
         TMemoryStream stream;
-        EncodeConverted(options, "output" + extension, bitmap, stream);
+        EncodeConverted(options, format, bitmap, stream);
         prepared.Bytes = std::move(stream.Bytes());
     } catch (...) {
         prepared.EncodeError = std::current_exception();
@@ -144,10 +144,10 @@ TPrepared Prepare(const std::string& source, const std::string& extension,
 class TPreparer
 {
 public:
-    TPreparer(const std::vector<std::string>& files, std::string extension,
+    TPreparer(const std::vector<std::string>& files, TTargetFormat format,
               const TConversionOptions& options, int jobs, TMemoryBudget& budget)
-        : m_files(files), m_extension(std::move(extension)), m_options(options), m_jobs(jobs),
-          m_budget(budget), m_results(files.size())
+        : m_files(files), m_format(format), m_options(options), m_jobs(jobs), m_budget(budget),
+          m_results(files.size())
     {
         for (int i = 0; i < jobs; ++i) {
             m_workers.emplace_back([this] { Work(); });
@@ -212,7 +212,7 @@ private:
                 writes = m_writes;
             }
             TPrepared prepared =
-                Prepare(m_files[index], m_extension, m_options, writes, m_budget, index);
+                Prepare(m_files[index], m_format, m_options, writes, m_budget, index);
             {
                 std::lock_guard<std::mutex> guard(m_mutex);
                 m_results[index] = std::move(prepared);
@@ -222,7 +222,7 @@ private:
     }
 
     const std::vector<std::string>& m_files;
-    const std::string m_extension;
+    const TTargetFormat m_format;
     const TConversionOptions m_options;
     const int m_jobs;
     TMemoryBudget& m_budget;
@@ -333,7 +333,7 @@ TRunSummary RunSerial(const std::vector<std::string>& files, TTargetFormat forma
             return bitmap;
         },
         [&](std::unique_ptr<TBitmap>& bitmap, const std::string& name) {
-            SaveConverted(options, name, *bitmap);
+            SaveConverted(options, format, name, *bitmap);
         });
 }
 
@@ -341,9 +341,8 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat fo
                          const TConversionOptions& options, const TRunSettings& settings,
                          TDecisions& decisions, TRunProgress& progress, int jobs)
 {
-    const std::string extension = TargetExtension(format);
     TMemoryBudget& budget = settings.Budget != nullptr ? *settings.Budget : SharedMemoryBudget();
-    TPreparer preparer(files, extension, options, jobs, budget);
+    TPreparer preparer(files, format, options, jobs, budget);
     // Files this run has written, by canonical name, with the number of their write.
     std::map<std::string, uint64_t> written;
     return Walk(
@@ -354,7 +353,7 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat fo
             // then a.png listed) must be read again, as the serial run reads it only now.
             const auto rewritten = written.find(CanonicalName(files[i]));
             if (rewritten != written.end() && rewritten->second > prepared.WritesBeforeLoad) {
-                prepared = Prepare(files[i], extension, options, preparer.Writes(), budget, i);
+                prepared = Prepare(files[i], format, options, preparer.Writes(), budget, i);
             }
             if (prepared.LoadError) {
                 std::rethrow_exception(prepared.LoadError);

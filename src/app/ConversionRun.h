@@ -11,12 +11,6 @@ namespace kapto {
 
 class TMemoryBudget;
 
-enum class TTargetFormat
-{
-    Png,
-    Bmp
-};
-
 // ".png" or ".bmp".
 std::string TargetExtension(TTargetFormat format);
 

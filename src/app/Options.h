@@ -16,6 +16,13 @@ enum class TKeySource
     Swatch
 };
 
+// The file format a run writes: ">PNG" or ">BMP".
+enum class TTargetFormat
+{
+    Png,
+    Bmp
+};
+
 enum class TBrightnessDirection
 {
     DarkerMoreTransparent = 0,

@@ -88,7 +88,7 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
             }
         }
         TMemoryStream stream;
-        EncodeConverted(options, "preview.png", bitmap, stream);
+        EncodeConverted(options, TTargetFormat::Png, bitmap, stream);
         result.Png = stream.Bytes();
         TPNGObject png;
         stream.SetPosition(0);

@@ -172,10 +172,10 @@ TColor ChosenKeyColor(const TConversionOptions& options, TBitmap& bitmap)
     return clInvalid;
 }
 
-void EncodeConverted(const TConversionOptions& options, const std::string& fileName,
-                     TBitmap& bitmap, TStream& stream)
+void EncodeConverted(const TConversionOptions& options, TTargetFormat format, TBitmap& bitmap,
+                     TStream& stream)
 {
-    if (UpperCaseAscii(ExtractExtension(fileName)) == ".BMP") {
+    if (format == TTargetFormat::Bmp) {
         bitmap.SaveToStream(stream);
         return;
     }
@@ -213,11 +213,12 @@ void EncodeConverted(const TConversionOptions& options, const std::string& fileN
     png.SaveToStream(stream);
 }
 
-void SaveConverted(const TConversionOptions& options, const std::string& fileName, TBitmap& bitmap)
+void SaveConverted(const TConversionOptions& options, TTargetFormat format,
+                   const std::string& fileName, TBitmap& bitmap)
 {
     // Written beside the target and renamed over it only when complete.
     TAtomicFileStream stream(fileName);
-    EncodeConverted(options, fileName, bitmap, stream);
+    EncodeConverted(options, format, bitmap, stream);
     stream.Commit();
 }
 

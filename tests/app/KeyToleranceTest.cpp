@@ -151,7 +151,7 @@ std::vector<uint8_t> Convert(const std::string& source, const TConversionOptions
     TBitmap bitmap;
     LoadSource(source, bitmap);
     const std::string target = dir.Path("out.png");
-    SaveConverted(options, target, bitmap);
+    SaveConverted(options, TTargetFormat::Png, target, bitmap);
     return ReadFileBytes(target);
 }
 
@@ -266,7 +266,7 @@ TEST_P(KeyToleranceTest, ExactKeyWithoutATolerance)
 TDecodedPng ConvertBitmap(TBitmap& bitmap, const TConversionOptions& options)
 {
     TTempDir dir;
-    SaveConverted(options, dir.Path("out.png"), bitmap);
+    SaveConverted(options, TTargetFormat::Png, dir.Path("out.png"), bitmap);
     TDecodedPng png = DecodeWithLibpng(ReadFileBytes(dir.Path("out.png")));
     EXPECT_EQ(png.Error, "");
     EXPECT_EQ(png.ColorType, 6);
@@ -377,7 +377,7 @@ TEST(KeyToleranceRulesTest, AKeyTheSourceBroughtGivesWayToAlpha)
         options.KeyTolerance = 10;
         options.UniformOpacity = opacity;
         TTempDir dir;
-        SaveConverted(options, dir.Path("out.png"), bitmap);
+        SaveConverted(options, TTargetFormat::Png, dir.Path("out.png"), bitmap);
         const std::vector<uint8_t> bytes = ReadFileBytes(dir.Path("out.png"));
         EXPECT_EQ(ChunkTypes(SplitChunks(bytes)), "IHDR IDAT IEND") << "opacity " << opacity;
         EXPECT_EQ(DecodeWithLibpng(bytes).ColorType, 6);

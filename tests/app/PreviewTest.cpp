@@ -41,7 +41,7 @@ TEST(PreviewTest, ShowsExactlyWhatTheConversionWrites)
     ASSERT_EQ(result.Error, "");
     TBitmap bitmap;
     LoadSource(source, bitmap);
-    SaveConverted(options, dir.Path("framed.png"), bitmap);
+    SaveConverted(options, TTargetFormat::Png, dir.Path("framed.png"), bitmap);
     EXPECT_EQ(result.Png, ReadFileBytes(dir.Path("framed.png")));
 
     ASSERT_EQ(result.Width, 10);

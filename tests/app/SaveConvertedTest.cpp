@@ -75,7 +75,7 @@ TWritten Convert(TBitmap& bitmap, const TConversionOptions& options)
 {
     TTempDir dir;
     const std::string name = dir.Path("out.png");
-    SaveConverted(options, name, bitmap);
+    SaveConverted(options, TTargetFormat::Png, name, bitmap);
     TWritten written;
     const std::vector<uint8_t> bytes = ReadFileBytes(name);
     written.Chunks = SplitChunks(bytes);
@@ -258,7 +258,7 @@ TEST(SaveConvertedTest, BmpNamesIgnoreTheOptions)
     options.UniformOpacity = true;
     options.OpacityPercent = 10;
     const std::string name = dir.Path("out.BmP");
-    SaveConverted(options, name, bitmap);
+    SaveConverted(options, TTargetFormat::Bmp, name, bitmap);
     const std::vector<uint8_t> bytes = ReadFileBytes(name);
     ASSERT_GE(bytes.size(), 54u);
     EXPECT_EQ(bytes[0], 'B');
@@ -331,11 +331,11 @@ TEST(SaveConvertedTest, FastDeflateKeepsThePixelsAndAlphaOfEveryOption)
     for (auto& [name, options] : cases) {
         SCOPED_TRACE(name);
         TMemoryStream standard;
-        EncodeConverted(options, "out.png", bitmap, standard);
+        EncodeConverted(options, TTargetFormat::Png, bitmap, standard);
         options.FastDeflate = true;
         options.DeflateThreads = 3;
         TMemoryStream fast;
-        EncodeConverted(options, "out.png", bitmap, fast);
+        EncodeConverted(options, TTargetFormat::Png, bitmap, fast);
         EXPECT_NE(fast.Bytes(), standard.Bytes());
         const TDecodedPng expected = DecodeWithLibpng(standard.Bytes());
         const TDecodedPng decoded = DecodeWithLibpng(fast.Bytes());

@@ -182,7 +182,7 @@ TEST(JPEGImageTest, EveryGreyLevelSurvives)
 
     // And on to the PNG output, untouched.
     const std::string output = dir.Path("grey.png");
-    SaveConverted(TConversionOptions(), output, bitmap);
+    SaveConverted(TConversionOptions(), TTargetFormat::Png, output, bitmap);
     const TDecodedPng png = DecodeWithLibpng(ReadFileBytes(output));
     ASSERT_EQ(png.Error, "");
     for (int y = 0; y < height; ++y) {

@@ -305,8 +305,8 @@ TEST(PNGSuite, EveryValidFileConvertsToTheExpectedPixels)
 
         const std::string png = dir.Path(name + ".png");
         const std::string bmp = dir.Path(name + ".bmp");
-        SaveConverted(TConversionOptions{}, png, bitmap);
-        SaveConverted(TConversionOptions{}, bmp, bitmap);
+        SaveConverted(TConversionOptions{}, TTargetFormat::Png, png, bitmap);
+        SaveConverted(TConversionOptions{}, TTargetFormat::Bmp, bmp, bitmap);
         EXPECT_EQ(Difference(LibpngPixels(ReadFileBytes(png)), loaded), "") << "PNG output";
         TBitmap reread;
         reread.LoadFile(bmp);
