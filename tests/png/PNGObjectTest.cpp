@@ -2,6 +2,7 @@
 #include "png/PNGObject.h"
 #include "png/Chunks.h"
 #include "png/PNGErrors.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -38,16 +39,6 @@ void BuildList(TPNGObject& png, const std::vector<std::string>& types)
         }
         png.Chunks().Add(std::move(chunk));
     }
-}
-
-template <typename E> std::string MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const E& error) {
-        return error.Message();
-    }
-    return "(nothing raised)";
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "png/PNGTestFile.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/Raised.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -50,12 +51,7 @@ std::string ListTypes(const TPNGObject& png)
 std::string Outcome(const TBytes& file)
 {
     TPNGObject png;
-    try {
-        Load(png, file);
-    } catch (const Exception& error) {
-        return std::string(error.ClassName()) + ": " + error.Message();
-    }
-    return "";
+    return ::Outcome([&] { Load(png, file); });
 }
 
 const TBytes kGray1x1 = IhdrData(1, 1, 8, COLOR_GRAYSCALE);

@@ -6,6 +6,7 @@
 #include "png/PNGOracle.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -137,16 +138,6 @@ public:
 private:
     size_t m_limit;
 };
-
-template <typename E> std::string MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const E& error) {
-        return error.Message();
-    }
-    return "(nothing raised)";
-}
 
 } // namespace
 
