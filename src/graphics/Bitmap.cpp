@@ -113,7 +113,7 @@ TPixelFormat TBitmap::PixelFormat() const
         if (d.Bmih.Compression == kCompressionNone) {
             return fmt15Bit;
         }
-        if (d.Bmih.Compression == kCompressionBitFields && d.Bitfields[1] == 0x07E0) {
+        if (d.Bmih.Compression == kCompressionBitFields && d.Bitfields[1] == kMasks565[1]) {
             return fmt16Bit;
         }
         return fmtCustom;
@@ -220,10 +220,8 @@ HBITMAP CreateImageFrom(const HBITMAP& old, const HPALETTE& palette, TDibSection
         if ((header.BitCount == 16 || header.BitCount == 32) &&
             (header.Compression >= 1 && header.Compression <= 3)) {
             if (target.Bitfields[0] == 0) {
-                const bool sixteen = header.BitCount == 16;
-                target.Bitfields[0] = sixteen ? 0xF800 : 0xFF0000;
-                target.Bitfields[1] = sixteen ? 0x07E0 : 0x00FF00;
-                target.Bitfields[2] = sixteen ? 0x001F : 0x0000FF;
+                const uint32_t* fallback = DefaultBitFieldMasks(header.BitCount);
+                std::copy(fallback, fallback + 3, target.Bitfields);
             }
             std::copy(target.Bitfields, target.Bitfields + 3, defaults);
             masks = defaults;
@@ -337,9 +335,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
     target.Bmih.BitCount = kBitCounts[format];
     if (format == fmt16Bit) {
         target.Bmih.Compression = kCompressionBitFields;
-        target.Bitfields[0] = 0xF800;
-        target.Bitfields[1] = 0x07E0;
-        target.Bitfields[2] = 0x001F;
+        std::copy(kMasks565, kMasks565 + 3, target.Bitfields);
     }
     HPALETTE palette;
     if (format == fmt4Bit) {

@@ -19,6 +19,16 @@ constexpr uint32_t kCompressionRLE8 = 1;
 constexpr uint32_t kCompressionRLE4 = 2;
 constexpr uint32_t kCompressionBitFields = 3;
 
+// The channel masks of a bit-field image that names none: red, green, blue in 5-6-5 for 16
+// bits per pixel and in 8-8-8 for 32.
+constexpr uint32_t kMasks565[3] = {0xF800, 0x07E0, 0x001F};
+constexpr uint32_t kMasks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+
+inline const uint32_t* DefaultBitFieldMasks(unsigned bitCount)
+{
+    return bitCount == 16 ? kMasks565 : kMasks888;
+}
+
 struct TBitmapInfoHeader
 {
     uint32_t Size = 0; // 0: no header, the image is device-dependent
