@@ -605,7 +605,8 @@ HBITMAP TBitmap::DetachHandle()
 
 HBITMAP TBitmap::RequireMaskHandle()
 {
-    if (m_maskValid && m_image->MaskImage != nullptr) {
+    // Every change clears m_maskBitsValid, a new image m_maskValid: either makes the mask stale.
+    if (m_maskValid && m_maskBitsValid && m_image->MaskImage != nullptr) {
         return m_image->MaskImage;
     }
     EnsureHandle();
@@ -633,6 +634,7 @@ HBITMAP TBitmap::RequireMaskHandle()
     }
     m_image->MaskImage = mask;
     m_maskValid = true;
+    m_maskBitsValid = true;
     return mask;
 }
 
