@@ -52,7 +52,7 @@ void TDIBWriter::CreateDIB()
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory(GIFMessageText(TGIFMessage::DIBAllocation));
     }
-    m_rowSize = size_t(DibStride(uint64_t(m_width), m_bitCount));
+    m_rowSize = size_t(DIBStride(uint64_t(m_width), m_bitCount));
     m_pixelOffset = kFileHeaderSize + headerSize;
 
     m_file[0] = 'B';

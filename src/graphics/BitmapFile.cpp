@@ -234,7 +234,7 @@ uint64_t PixelDataSize(TBitmapInfoHeader& header, const TBoundedReader& reader)
     const int64_t rows = header.Height < 0 ? -int64_t(header.Height) : int64_t(header.Height);
     if (header.SizeImage == 0) {
         header.SizeImage =
-            uint32_t(DibStride(uint64_t(header.Width), header.BitCount) * uint64_t(rows));
+            uint32_t(DIBStride(uint64_t(header.Width), header.BitCount) * uint64_t(rows));
     }
     return std::min<uint64_t>(header.SizeImage, reader.Remaining());
 }
@@ -292,7 +292,7 @@ void WritePreservedBitmap(TStream& stream, const std::vector<uint8_t>& bytes, bo
 // How an image is laid out in the BMP written from it.
 struct TBitmapFileLayout
 {
-    TDibSection Description; // masks and colour count as written
+    TDIBSection Description; // masks and colour count as written
     unsigned BitCount = 0;
     bool HasMasks = false;
     bool IsCore = false;
@@ -304,7 +304,7 @@ struct TBitmapFileLayout
 TBitmapFileLayout PlanBitmapFile(const TBitmapImage& image, const TPlatformImage& dib)
 {
     TBitmapFileLayout layout;
-    TDibSection& d = layout.Description;
+    TDIBSection& d = layout.Description;
     d = image.Description;
     const unsigned bitCount = d.Bmih.BitCount;
     layout.BitCount = bitCount;
@@ -345,7 +345,7 @@ TBitmapFileLayout PlanBitmapFile(const TBitmapImage& image, const TPlatformImage
 // The 12-byte core header and its full colour table of three-byte entries.
 std::vector<uint8_t> CoreHeaderBytes(TBitmapFileLayout& layout)
 {
-    const TDibSection& d = layout.Description;
+    const TDIBSection& d = layout.Description;
     std::vector<uint8_t> out(kCoreHeaderSize);
     PutUInt32LE(out.data(), kCoreHeaderSize);
     PutUInt16LE(out.data() + 4, uint32_t(d.Bmih.Width));
@@ -364,7 +364,7 @@ std::vector<uint8_t> CoreHeaderBytes(TBitmapFileLayout& layout)
 // The 40-byte info header, the masks when the image has them, and the colour table.
 std::vector<uint8_t> InfoHeaderBytes(const TBitmapFileLayout& layout)
 {
-    const TDibSection& d = layout.Description;
+    const TDIBSection& d = layout.Description;
     std::vector<uint8_t> out(kInfoHeaderSize + (layout.HasMasks ? 12 : 0));
     uint8_t* p = out.data();
     PutUInt32LE(p, kInfoHeaderSize);

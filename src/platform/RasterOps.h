@@ -3,7 +3,7 @@
 // 1:1 copy, fills, pixel reads and writes, stretch copy and masked copy. Every operation
 // keeps each pixel's colour; formats of 8 bits or fewer take the nearest colour-table entry.
 
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 
 #include <cstdint>
 #include <unordered_map>

@@ -256,7 +256,7 @@ TEST(PNGObject, PictureLayoutForEveryColourTypeAndBitDepth)
         TPNGObject png;
         png.CreateImage(c.width, 2, c.colorType, c.bitDepth);
         const TChunkIHDR& header = png.Header();
-        EXPECT_EQ(header.DibBitCount(), c.dibBits);
+        EXPECT_EQ(header.DIBBitCount(), c.dibBits);
         EXPECT_EQ(header.RowStride(), c.rowStride);
         EXPECT_EQ(header.HasIndexedDib(), c.dibBits <= 8);
         EXPECT_EQ(header.PaletteCount(), c.paletteCount);

@@ -498,7 +498,7 @@ struct TFormat
 TBytes PictureRow(const TPNGObject& png, uint32_t y)
 {
     const TChunkIHDR& header = png.Header();
-    const size_t bits = size_t(header.Width) * header.DibBitCount();
+    const size_t bits = size_t(header.Width) * header.DIBBitCount();
     TBytes row(png.PixelRow(y), png.PixelRow(y) + (bits + 7) / 8);
     if (bits % 8 != 0) {
         row.back() = uint8_t(row.back() & (0xFF << (8 - bits % 8)));

@@ -106,7 +106,7 @@ void FillPattern(TPNGObject& png)
             switch (header.ColorType) {
             case COLOR_GRAYSCALE:
             case COLOR_PALETTE:
-                SetPacked(row, x, header.DibBitCount(), s(0));
+                SetPacked(row, x, header.DIBBitCount(), s(0));
                 break;
             case COLOR_GRAYSCALEALPHA:
                 row[x] = s(0);
