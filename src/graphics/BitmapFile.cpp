@@ -166,6 +166,7 @@ void ReadFileHeader(TBoundedReader& reader)
     }
 }
 
+// Once the header is validated, every compression but none and bit fields is RLE8 or RLE4.
 bool IsRunLengthEncoded(const TBitmapInfoHeader& header)
 {
     return header.Compression != kCompressionNone && header.Compression != kCompressionBitFields;
