@@ -38,8 +38,10 @@ cmp "$unpacked/packaged/pal8.png" "$unpacked/built/pal8.png"
 echo "$deb: $version"
 
 echo "== sanitizers"
+# The window, its dialogs and the preview threads run here too, on the offscreen platform,
+# with leak checking on: Qt reports no leaks there, so nothing is suppressed.
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DKAPTO_SANITIZE=ON -DKAPTO_TESTS=ON \
-    -DKAPTO_UI=OFF >/dev/null
+    -DKAPTO_UI=ON >/dev/null
 cmake --build build/asan -j"$jobs"
 ctest --test-dir build/asan --output-on-failure --no-tests=error -j"$jobs"
 

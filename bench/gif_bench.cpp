@@ -3,13 +3,11 @@
 // tests' GIF writer, from a picture with smooth gradients and noise, so that codes of all
 // lengths occur.
 
-// The tests' writer is compiled in here: the benchmark needs the same LZW encoder.
-#include "../tests/gif/GIFTestWriter.cpp"
-
 #include "app/SaveConverted.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "runtime/Stream.h"
+#include "support/GIFTestWriter.h"
 
 #include <benchmark/benchmark.h>
 

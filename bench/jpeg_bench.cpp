@@ -1,12 +1,10 @@
 // JPEG decoding of a 24-megapixel photo: the wrapper into a 24-bit bitmap against the
 // library decoding alone into one buffer, so the wrapper's own share can be read off.
 
-// The tests' encoder is compiled in here: the benchmark needs the same library encoder.
-#include "../tests/support/JpegEncoder.cpp"
-
 #include "graphics/Bitmap.h"
 #include "jpeg/JPEGImage.h"
 #include "runtime/Stream.h"
+#include "support/JpegEncoder.h"
 
 #include <benchmark/benchmark.h>
 

@@ -15,17 +15,6 @@ std::string ExtractExtension(const std::string& fileName)
     return fileName.substr(dot);
 }
 
-std::string UpperCaseAscii(const std::string& text)
-{
-    std::string result = text;
-    for (char& c : result) {
-        if (c >= 'a' && c <= 'z') {
-            c = char(c - 'a' + 'A');
-        }
-    }
-    return result;
-}
-
 bool IsImageExtension(const std::string& extension)
 {
     const std::string upper = UpperCaseAscii(extension);

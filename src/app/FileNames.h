@@ -2,6 +2,8 @@
 // File names as the converter handles them: extensions, output names beside the source,
 // numbered names, and existence tests.
 
+#include "runtime/AsciiCase.h"
+
 #include <string>
 
 namespace kapto {
@@ -12,8 +14,6 @@ constexpr char kPathDelimiter = '/';
 // The extension of a file name with its dot: from the last "." that no path delimiter
 // follows to the end; empty when there is none.
 std::string ExtractExtension(const std::string& fileName);
-// The text with "a" to "z" upper-cased and every other byte unchanged.
-std::string UpperCaseAscii(const std::string& text);
 // Whether the extension, compared after ASCII upper-casing, is one the converter reads:
 // .BMP, .PNG, .GIF, .JPG or .JPEG.
 bool IsImageExtension(const std::string& extension);

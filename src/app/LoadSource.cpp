@@ -5,6 +5,7 @@
 #include "graphics/Bitmap.h"
 #include "jpeg/JPEGImage.h"
 #include "png/PNGObject.h"
+#include "runtime/AsciiCase.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 

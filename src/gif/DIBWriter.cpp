@@ -4,6 +4,7 @@
 #include "gif/DIBWriter.h"
 
 #include "gif/GIFErrors.h"
+#include "runtime/Bytes.h"
 #include "runtime/Checked.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
@@ -20,18 +21,6 @@ namespace {
 constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr size_t kColorTableEntries = 256;
-
-void PutUInt16(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)
-{
-    bytes[offset] = uint8_t(value);
-    bytes[offset + 1] = uint8_t(value >> 8);
-}
-
-void PutUInt32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)
-{
-    PutUInt16(bytes, offset, value & 0xFFFF);
-    PutUInt16(bytes, offset + 2, value >> 16);
-}
 
 } // namespace
 
@@ -63,30 +52,30 @@ void TDIBWriter::CreateDIB()
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory(GIFMessageText(TGIFMessage::DIBAllocation));
     }
-    m_rowSize = size_t(DibStride(uint64_t(m_width), m_bitCount));
+    m_rowSize = size_t(DIBStride(uint64_t(m_width), m_bitCount));
     m_pixelOffset = kFileHeaderSize + headerSize;
 
     m_file[0] = 'B';
     m_file[1] = 'M';
-    PutUInt32(m_file, 2, uint32_t(fileSize));
-    PutUInt32(m_file, 10, uint32_t(m_pixelOffset));
+    PutUInt32LE(m_file.data() + 2, uint32_t(fileSize));
+    PutUInt32LE(m_file.data() + 10, uint32_t(m_pixelOffset));
 
-    const size_t info = kFileHeaderSize;
+    uint8_t* const info = m_file.data() + kFileHeaderSize;
     const size_t paletteCount = m_palette != nullptr ? m_palette->Count() : 0;
-    PutUInt32(m_file, info, kInfoHeaderSize);
-    PutUInt32(m_file, info + 4, uint32_t(m_width));
-    PutUInt32(m_file, info + 8, uint32_t(m_height)); // positive: rows stored bottom-up
-    PutUInt16(m_file, info + 12, 1);
-    PutUInt16(m_file, info + 14, m_bitCount);
+    PutUInt32LE(info, kInfoHeaderSize);
+    PutUInt32LE(info + 4, uint32_t(m_width));
+    PutUInt32LE(info + 8, uint32_t(m_height)); // positive: rows stored bottom-up
+    PutUInt16LE(info + 12, 1);
+    PutUInt16LE(info + 14, m_bitCount);
     if (m_bitCount == 8) {
-        PutUInt32(m_file, info + 32, kColorTableEntries);
-        PutUInt32(m_file, info + 36, uint32_t(std::min(paletteCount, kColorTableEntries)));
-        const size_t table = info + kInfoHeaderSize;
+        PutUInt32LE(info + 32, kColorTableEntries);
+        PutUInt32LE(info + 36, uint32_t(std::min(paletteCount, kColorTableEntries)));
+        uint8_t* const table = info + kInfoHeaderSize;
         for (size_t i = 0; i < paletteCount && i < kColorTableEntries; ++i) {
             const TPaletteEntry& entry = m_palette->Entries()[i];
-            m_file[table + 4 * i] = entry.Blue;
-            m_file[table + 4 * i + 1] = entry.Green;
-            m_file[table + 4 * i + 2] = entry.Red;
+            table[4 * i] = entry.Blue;
+            table[4 * i + 1] = entry.Green;
+            table[4 * i + 2] = entry.Red;
         }
     }
 }

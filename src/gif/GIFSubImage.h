@@ -7,7 +7,7 @@
 #include "gif/GIFItem.h"
 #include "gif/GIFList.h"
 #include "graphics/Bitmap.h"
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 
 #include <cstdint>
 #include <memory>

@@ -158,7 +158,7 @@ int TLZWDecoder::DecodeStep()
             }
         }
         m_isEndCodeRead = true;
-        return -2;
+        return kEndCodeRead;
     }
     const int inCode = code;
     if (code >= m_nextFreeCode) {
@@ -198,13 +198,13 @@ int TLZWDecoder::ReadCode(int bits)
             if (m_bitPosition >= m_bitCount) {
                 m_warning(TGIFMessage::BitBufferUnderrun);
             }
-            return -1;
+            return kNoMoreData;
         }
         m_buffer[0] = m_buffer[m_validBytes - 2];
         m_buffer[1] = m_buffer[m_validBytes - 1];
         uint8_t count = 0;
         if (m_stream.Read(&count, 1) != 1) {
-            return -1;
+            return kNoMoreData;
         }
         if (count == 0) {
             m_zeroBlockRead = true;

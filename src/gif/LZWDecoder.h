@@ -34,6 +34,10 @@ private:
     static constexpr int kTableSize = 4096;
     static constexpr int kStackSize = 8192;
     static constexpr int kBufferSize = 2 + 255;
+    // Returned by ReadCode, DecodeStep and NextPixel in place of a code or a pixel: the data
+    // ran out, or the end code was read. Both are negative, so below every code and pixel.
+    static constexpr int kNoMoreData = -1;
+    static constexpr int kEndCodeRead = -2;
 
     int NextPixel();
     int DecodeStep();

@@ -93,7 +93,7 @@ TBitmapStorage TBitmap::StorageKind() const
         (image.DIBHandle == nullptr && image.Description.Bmih.Size == 0)) {
         return TBitmapStorage::Device;
     }
-    return TBitmapStorage::Dib;
+    return TBitmapStorage::DIB;
 }
 
 TPixelFormat TBitmap::PixelFormat() const
@@ -101,7 +101,7 @@ TPixelFormat TBitmap::PixelFormat() const
     if (StorageKind() == TBitmapStorage::Device) {
         return fmtDevice;
     }
-    const TDibSection& d = m_image->Description;
+    const TDIBSection& d = m_image->Description;
     switch (d.Bmih.BitCount) {
     case 1:
         return fmt1Bit;
@@ -113,7 +113,7 @@ TPixelFormat TBitmap::PixelFormat() const
         if (d.Bmih.Compression == kCompressionNone) {
             return fmt15Bit;
         }
-        if (d.Bmih.Compression == kCompressionBitFields && d.Bitfields[1] == 0x07E0) {
+        if (d.Bmih.Compression == kCompressionBitFields && d.Bitfields[1] == kMasks565[1]) {
             return fmt16Bit;
         }
         return fmtCustom;
@@ -182,7 +182,7 @@ namespace {
 
 // Makes a platform image for a target description from an old image (steps of the rebuild
 // after the palette is chosen). The description is updated to the new image's.
-HBITMAP CreateImageFrom(const HBITMAP& old, const HPALETTE& palette, TDibSection& target,
+HBITMAP CreateImageFrom(const HBITMAP& old, const HPALETTE& palette, TDIBSection& target,
                         TBitmapCanvas* canvas)
 {
     HBITMAP image;
@@ -198,13 +198,13 @@ HBITMAP CreateImageFrom(const HBITMAP& old, const HPALETTE& palette, TDibSection
         target.Bm.Height = header.Height;
         std::vector<TRGBQuad> colors;
         if (header.BitCount <= 8) {
-            const bool oldHasBuffer = old != nullptr && old->Kind() == TImageKind::Dib;
+            const bool oldHasBuffer = old != nullptr && old->Kind() == TImageKind::DIB;
             if (header.BitCount == 1 && !oldHasBuffer) {
                 colors = {{0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0}};
             } else if (palette != nullptr) {
                 colors = ColorTableFromPalette(*palette);
             } else if (old != nullptr) {
-                if (old->Kind() == TImageKind::Dib && !old->ColorTable().empty()) {
+                if (old->Kind() == TImageKind::DIB && !old->ColorTable().empty()) {
                     colors = old->ColorTable();
                     header.ClrUsed = uint32_t(colors.size());
                 } else {
@@ -220,10 +220,8 @@ HBITMAP CreateImageFrom(const HBITMAP& old, const HPALETTE& palette, TDibSection
         if ((header.BitCount == 16 || header.BitCount == 32) &&
             (header.Compression >= 1 && header.Compression <= 3)) {
             if (target.Bitfields[0] == 0) {
-                const bool sixteen = header.BitCount == 16;
-                target.Bitfields[0] = sixteen ? 0xF800 : 0xFF0000;
-                target.Bitfields[1] = sixteen ? 0x07E0 : 0x00FF00;
-                target.Bitfields[2] = sixteen ? 0x001F : 0x0000FF;
+                const uint32_t* fallback = DefaultBitFieldMasks(header.BitCount);
+                std::copy(fallback, fallback + 3, target.Bitfields);
             }
             std::copy(target.Bitfields, target.Bitfields + 3, defaults);
             masks = defaults;
@@ -259,7 +257,7 @@ HBITMAP CreateImageFrom(const HBITMAP& old, const HPALETTE& palette, TDibSection
 
 } // namespace
 
-void TBitmap::Rebuild(const HBITMAP& oldImage, const HPALETTE& palette, TDibSection description)
+void TBitmap::Rebuild(const HBITMAP& oldImage, const HPALETTE& palette, TDIBSection description)
 {
     HPALETTE newPalette = IsPaletteOnly(palette) ? palette : DuplicatePalette(palette);
     const TBitmapInfoHeader& header = description.Bmih;
@@ -271,7 +269,7 @@ void TBitmap::Rebuild(const HBITMAP& oldImage, const HPALETTE& palette, TDibSect
     image->CoreHeader = m_image->CoreHeader;
     if (!emptyTarget) {
         image->Handle = CreateImageFrom(oldImage, newPalette, description, m_canvas.get());
-        if (image->Handle->Kind() == TImageKind::Dib) {
+        if (image->Handle->Kind() == TImageKind::DIB) {
             image->DIBHandle = image->Handle;
         }
     }
@@ -323,7 +321,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
     }
     static const uint16_t kBitCounts[] = {0, 1, 4, 8, 16, 16, 24, 32};
     const TBitmapPart& current = m_image->Description.Bm;
-    TDibSection target;
+    TDIBSection target;
     target.Bm.Type = current.Type;
     target.Bm.Width = current.Width;
     target.Bm.Height = current.Height;
@@ -337,9 +335,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
     target.Bmih.BitCount = kBitCounts[format];
     if (format == fmt16Bit) {
         target.Bmih.Compression = kCompressionBitFields;
-        target.Bitfields[0] = 0xF800;
-        target.Bitfields[1] = 0x07E0;
-        target.Bitfields[2] = 0x001F;
+        std::copy(kMasks565, kMasks565 + 3, target.Bitfields);
     }
     HPALETTE palette;
     if (format == fmt4Bit) {
@@ -374,7 +370,7 @@ void TBitmap::ChangeSide(int32_t value, TSide side)
     }
     RequireSideWithinLimits(value);
     EnsureHandle();
-    TDibSection description = m_image->Description;
+    TDIBSection description = m_image->Description;
     (isWidth ? description.Bm.Width : description.Bm.Height) = value;
     (isWidth ? description.Bmih.Width : description.Bmih.Height) = value;
     Rebuild(m_image->Handle, m_image->Palette, description);
@@ -424,7 +420,7 @@ void TBitmap::EnsureDIB()
         return;
     }
     DerivePalette();
-    TDibSection description = image.Description;
+    TDIBSection description = image.Description;
     if (description.Bmih.Size == 0) {
         description.Bmih.Size = 40;
         description.Bmih.Width = image.Handle->Width();
@@ -547,7 +543,7 @@ void TBitmap::SetStorageKind(TBitmapStorage storage)
         if (image.Handle != image.DIBHandle) {
             return;
         }
-        TDibSection description = image.Description;
+        TDIBSection description = image.Description;
         description.Bmih.Size = 0;
         HBITMAP device = CreateImageFrom(image.Handle, image.Palette, description, nullptr);
         if (!IsShared()) {
@@ -577,14 +573,14 @@ void TBitmap::AdoptHandle(HBITMAP handle)
     if (handle == m_image->Handle) {
         return;
     }
-    TDibSection description = handle != nullptr ? DescribeImage(*handle) : TDibSection{};
+    TDIBSection description = handle != nullptr ? DescribeImage(*handle) : TDIBSection{};
     HPALETTE palette = m_image->Palette;
     if (IsShared() && !IsPaletteOnly(palette)) {
         palette = DuplicatePalette(palette);
     }
     auto image = std::make_shared<TBitmapImage>();
     image->Handle = handle;
-    if (handle != nullptr && handle->Kind() == TImageKind::Dib) {
+    if (handle != nullptr && handle->Kind() == TImageKind::DIB) {
         image->DIBHandle = handle;
     }
     image->Palette = palette;
@@ -609,7 +605,8 @@ HBITMAP TBitmap::DetachHandle()
 
 HBITMAP TBitmap::RequireMaskHandle()
 {
-    if (m_maskValid && m_image->MaskImage != nullptr) {
+    // Every change clears m_maskBitsValid, a new image m_maskValid: either makes the mask stale.
+    if (m_maskValid && m_maskBitsValid && m_image->MaskImage != nullptr) {
         return m_image->MaskImage;
     }
     EnsureHandle();
@@ -637,6 +634,7 @@ HBITMAP TBitmap::RequireMaskHandle()
     }
     m_image->MaskImage = mask;
     m_maskValid = true;
+    m_maskBitsValid = true;
     return mask;
 }
 

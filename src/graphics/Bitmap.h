@@ -6,7 +6,7 @@
 #include "graphics/Canvas.h"
 #include "graphics/Graphic.h"
 #include "platform/Color.h"
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 #include "runtime/Stream.h"
 
 #include <cstdint>
@@ -31,7 +31,7 @@ enum TPixelFormat : int
 enum class TBitmapStorage
 {
     Device, // a device-dependent image in the display's format
-    Dib     // a device-independent bitmap with direct row access
+    DIB     // a device-independent bitmap with direct row access
 };
 
 enum class TTransparentMode
@@ -47,7 +47,7 @@ struct TBitmapImage
     HBITMAP MaskImage; // monochrome transparency mask, made on demand
     HPALETTE Palette;  // the image's palette, or none
     HBITMAP DIBHandle; // the DIB, or none
-    TDibSection Description;
+    TDIBSection Description;
     std::unique_ptr<TMemoryStream> PreservedStream; // compressed BMP bytes as read
     bool CoreHeader = false; // read from a 12-byte-header BMP; written in that form again
     bool Halftone = false;   // Palette is a display halftone palette, not the image's own
@@ -131,7 +131,7 @@ public:
     void Unshare();
 
     const TBitmapImage& Image() const { return *m_image; }
-    const TDibSection& Description() const { return m_image->Description; }
+    const TDIBSection& Description() const { return m_image->Description; }
     // Whether another bitmap shares this bitmap's image.
     bool IsShared() const;
 
@@ -145,7 +145,7 @@ private:
     };
     // Sets the width or the height; the old pixels stay at the top-left.
     void ChangeSide(int32_t value, TSide side);
-    void Rebuild(const HBITMAP& oldImage, const HPALETTE& palette, TDibSection description);
+    void Rebuild(const HBITMAP& oldImage, const HPALETTE& palette, TDIBSection description);
     void InstallImage(std::shared_ptr<TBitmapImage> image);
     void EnsureHandle();
     void EnsureDIB();

@@ -4,6 +4,7 @@
 
 #include "graphics/Bitmap.h"
 
+#include "runtime/Bytes.h"
 #include "runtime/Checked.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
@@ -29,29 +30,6 @@ constexpr uint32_t kLongestHeaderSize = 124;
 [[noreturn]] void RaiseReadError()
 {
     throw EReadError(FormatMessage(TMessage::ReadError));
-}
-
-uint16_t GetUInt16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-uint32_t GetUInt32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutUInt16(uint8_t* p, uint32_t value)
-{
-    p[0] = uint8_t(value);
-    p[1] = uint8_t(value >> 8);
-}
-
-void PutUInt32(uint8_t* p, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        p[i] = uint8_t(value >> (8 * i));
-    }
 }
 
 // A reader that never passes the end of the BMP: a read beyond it is a short read.
@@ -89,16 +67,16 @@ THeaderRead ReadInfoHeader(TBoundedReader& reader)
     THeaderRead result;
     uint8_t sizeBytes[4];
     reader.Read(sizeBytes, 4);
-    const uint32_t size = GetUInt32(sizeBytes);
+    const uint32_t size = GetUInt32LE(sizeBytes);
     TBitmapInfoHeader& h = result.Header;
     if (size == kCoreHeaderSize) {
         uint8_t core[8];
         reader.Read(core, 8);
         h.Size = kInfoHeaderSize;
-        h.Width = GetUInt16(core);
-        h.Height = GetUInt16(core + 2);
-        h.Planes = GetUInt16(core + 4);
-        h.BitCount = GetUInt16(core + 6);
+        h.Width = GetUInt16LE(core);
+        h.Height = GetUInt16LE(core + 2);
+        h.Planes = GetUInt16LE(core + 4);
+        h.BitCount = GetUInt16LE(core + 6);
         result.IsCore = true;
         return result;
     }
@@ -119,20 +97,20 @@ THeaderRead ReadInfoHeader(TBoundedReader& reader)
                 std::min<size_t>(result.Raw.size(), sizeof fields - 4));
     const uint8_t* p = fields;
     h.Size = size;
-    h.Width = int32_t(GetUInt32(p + 4));
-    h.Height = int32_t(GetUInt32(p + 8));
-    h.Planes = GetUInt16(p + 12);
-    h.BitCount = GetUInt16(p + 14);
-    h.Compression = GetUInt32(p + 16);
-    h.SizeImage = GetUInt32(p + 20);
-    h.XPelsPerMeter = int32_t(GetUInt32(p + 24));
-    h.YPelsPerMeter = int32_t(GetUInt32(p + 28));
-    h.ClrUsed = GetUInt32(p + 32);
-    h.ClrImportant = GetUInt32(p + 36);
+    h.Width = int32_t(GetUInt32LE(p + 4));
+    h.Height = int32_t(GetUInt32LE(p + 8));
+    h.Planes = GetUInt16LE(p + 12);
+    h.BitCount = GetUInt16LE(p + 14);
+    h.Compression = GetUInt32LE(p + 16);
+    h.SizeImage = GetUInt32LE(p + 20);
+    h.XPelsPerMeter = int32_t(GetUInt32LE(p + 24));
+    h.YPelsPerMeter = int32_t(GetUInt32LE(p + 28));
+    h.ClrUsed = GetUInt32LE(p + 32);
+    h.ClrImportant = GetUInt32LE(p + 36);
     if (size >= 52) {
         // Version 2 and later headers carry the colour masks inside.
         for (int i = 0; i < 3; ++i) {
-            result.Masks[i] = GetUInt32(p + 40 + 4 * i);
+            result.Masks[i] = GetUInt32LE(p + 40 + 4 * i);
         }
         result.HasMasks = true;
     }
@@ -179,6 +157,252 @@ void ValidateHeader(const TBitmapInfoHeader& h)
     }
 }
 
+void ReadFileHeader(TBoundedReader& reader)
+{
+    uint8_t fileHeader[14];
+    reader.Read(fileHeader, sizeof fileHeader);
+    if (GetUInt16LE(fileHeader) != kBitmapType) {
+        RaiseInvalidBitmap();
+    }
+}
+
+// Once the header is validated, every compression but none and bit fields is RLE8 or RLE4.
+bool IsRunLengthEncoded(const TBitmapInfoHeader& header)
+{
+    return header.Compression != kCompressionNone && header.Compression != kCompressionBitFields;
+}
+
+// Compressed data is kept as read, header and everything after it, so that an unchanged
+// image is written back byte for byte; the rest of the file is then read from that copy.
+std::unique_ptr<TMemoryStream> PreserveCompressedData(TStream& stream, const THeaderRead& info,
+                                                      TBoundedReader& reader)
+{
+    if (info.IsCore || !IsRunLengthEncoded(info.Header)) {
+        return nullptr;
+    }
+    auto preserved = std::make_unique<TMemoryStream>();
+    preserved->WriteUInt32LE(info.Header.Size);
+    preserved->WriteBuffer(info.Raw.data(), info.Raw.size());
+    const int64_t afterHeader = preserved->Position();
+    const uint64_t rest = reader.Remaining();
+    preserved->CopyFrom(stream, int64_t(rest));
+    preserved->SetPosition(afterHeader);
+    reader = TBoundedReader(*preserved, rest);
+    return preserved;
+}
+
+// A 40-byte header with bit fields is followed by its three masks; longer headers hold them.
+void ReadMasks(TBoundedReader& reader, THeaderRead& info)
+{
+    const TBitmapInfoHeader& header = info.Header;
+    if (header.Size == kInfoHeaderSize && (header.BitCount == 16 || header.BitCount == 32) &&
+        header.Compression == kCompressionBitFields) {
+        uint8_t masks[12];
+        reader.Read(masks, sizeof masks);
+        for (int i = 0; i < 3; ++i) {
+            info.Masks[i] = GetUInt32LE(masks + 4 * i);
+        }
+        info.HasMasks = true;
+    }
+    if (header.Compression == kCompressionBitFields && !info.HasMasks) {
+        RaiseInvalidBitmap();
+    }
+}
+
+// The colour table: three bytes an entry after a core header, four after the others. An
+// indexed image that gives no count has the full table.
+std::vector<TRGBQuad> ReadColorTable(TBoundedReader& reader, THeaderRead& info)
+{
+    TBitmapInfoHeader& header = info.Header;
+    if (header.ClrUsed == 0 && header.BitCount <= 8) {
+        header.ClrUsed = 1u << header.BitCount;
+    }
+    const unsigned entrySize = info.IsCore ? 3 : 4;
+    std::vector<uint8_t> rawColors(size_t(header.ClrUsed) * entrySize);
+    reader.Read(rawColors.data(), rawColors.size());
+    std::vector<TRGBQuad> colors(header.ClrUsed);
+    for (size_t i = 0; i < colors.size(); ++i) {
+        const uint8_t* e = rawColors.data() + i * entrySize;
+        colors[i] = {e[0], e[1], e[2], 0};
+    }
+    return colors;
+}
+
+// The bytes of pixel data to read: the image size the header states (computed when it
+// states none), but no more than the file holds.
+uint64_t PixelDataSize(TBitmapInfoHeader& header, const TBoundedReader& reader)
+{
+    const int64_t rows = header.Height < 0 ? -int64_t(header.Height) : int64_t(header.Height);
+    if (header.SizeImage == 0) {
+        header.SizeImage =
+            uint32_t(DIBStride(uint64_t(header.Width), header.BitCount) * uint64_t(rows));
+    }
+    return std::min<uint64_t>(header.SizeImage, reader.Remaining());
+}
+
+// Uncompressed and bit-field pixels go straight into a DIB; none when the platform refuses
+// it. A file shorter than its image leaves the rest of the rows zero.
+HBITMAP ReadUncompressedPixels(TBoundedReader& reader, const THeaderRead& info,
+                               const std::vector<TRGBQuad>& colors, uint64_t pixelBytes)
+{
+    TBitmapInfoHeader dibHeader = info.Header;
+    dibHeader.Size = kInfoHeaderSize;
+    HBITMAP dib = CreateDIBSection(dibHeader, colors, info.Masks);
+    if (dib != nullptr) {
+        reader.Read(dib->Bits(), std::min<uint64_t>(pixelBytes, dib->BufferSize()));
+    }
+    return dib;
+}
+
+HBITMAP ReadRunLengthPixels(TBoundedReader& reader, const TBitmapInfoHeader& header,
+                            const std::vector<TRGBQuad>& colors, uint64_t pixelBytes)
+{
+    std::vector<uint8_t> data(static_cast<size_t>(pixelBytes));
+    reader.Read(data.data(), data.size());
+    HBITMAP device = DecodeRLE(header, colors, data.data(), data.size());
+    if (device == nullptr) {
+        RaiseInvalidBitmap();
+    }
+    return device;
+}
+
+// What a preserved compressed BMP needs around its kept bytes: the file header, whose pixel
+// offset follows the header size and the colour count the kept header states.
+void WritePreservedBitmap(TStream& stream, const std::vector<uint8_t>& bytes, bool withLengthPrefix)
+{
+    uint8_t fileHeader[14] = {'B', 'M'};
+    uint32_t headerSize = bytes.size() >= 4 ? GetUInt32LE(bytes.data()) : 0;
+    uint32_t colorCount = 0;
+    if (bytes.size() >= 36) {
+        const uint16_t bitCount = GetUInt16LE(bytes.data() + 14);
+        colorCount = GetUInt32LE(bytes.data() + 32);
+        if (colorCount == 0 && bitCount <= 8) {
+            colorCount = 1u << bitCount;
+        }
+    }
+    const uint32_t fileSize = uint32_t(14 + bytes.size());
+    PutUInt32LE(fileHeader + 2, fileSize);
+    PutUInt32LE(fileHeader + 10, 14 + headerSize + 4 * colorCount);
+    if (withLengthPrefix) {
+        stream.WriteUInt32LE(fileSize);
+    }
+    stream.WriteBuffer(fileHeader, sizeof fileHeader);
+    stream.WriteBuffer(bytes.data(), bytes.size());
+}
+
+// How an image is laid out in the BMP written from it.
+struct TBitmapFileLayout
+{
+    TDIBSection Description; // masks and colour count as written
+    unsigned BitCount = 0;
+    bool HasMasks = false;
+    bool IsCore = false;
+    uint64_t ImageSize = 0;
+    uint64_t HeaderSize = 0; // header, masks and colour table
+    std::vector<TRGBQuad> Colors;
+};
+
+TBitmapFileLayout PlanBitmapFile(const TBitmapImage& image, const TPlatformImage& dib)
+{
+    TBitmapFileLayout layout;
+    TDIBSection& d = layout.Description;
+    d = image.Description;
+    const unsigned bitCount = d.Bmih.BitCount;
+    layout.BitCount = bitCount;
+    layout.HasMasks = bitCount > 8 && d.Bmih.Compression >= 1 && d.Bmih.Compression <= 3;
+    layout.ImageSize =
+        d.Bmih.SizeImage != 0 ? d.Bmih.SizeImage : dib.Stride() * uint64_t(dib.Height());
+
+    std::vector<TRGBQuad>& colors = layout.Colors;
+    colors = dib.ColorTable();
+    if (d.Bmih.ClrUsed != 0 && d.Bmih.ClrUsed < colors.size()) {
+        colors.resize(d.Bmih.ClrUsed);
+    }
+    // The core header holds 16-bit unsigned sizes, bottom-up rows and no colour masks; an
+    // image that no longer fits it is written with the info header rather than misread.
+    layout.IsCore = image.CoreHeader && !layout.HasMasks && d.Bmih.Width <= 0xFFFF &&
+                    d.Bmih.Height > 0 && d.Bmih.Height <= 0xFFFF;
+    if (colors.empty() && !layout.IsCore && image.Palette != nullptr && !image.Halftone) {
+        colors = ColorTableFromPalette(*image.Palette);
+    }
+    if (layout.IsCore) {
+        layout.HeaderSize = kCoreHeaderSize + (bitCount <= 8 ? 3 * (uint64_t(1) << bitCount) : 0);
+    } else {
+        // The offset follows the colour table actually written, also when it is shorter
+        // than the bit count allows.
+        layout.HeaderSize =
+            kInfoHeaderSize + (layout.HasMasks ? 12 : 0) + 4 * uint64_t(colors.size());
+    }
+    if (layout.HasMasks && d.Bitfields[0] == 0) {
+        const uint32_t* fallback = DefaultBitFieldMasks(bitCount);
+        std::copy(fallback, fallback + 3, d.Bitfields);
+    }
+    if (!colors.empty()) {
+        d.Bmih.ClrUsed = uint32_t(colors.size());
+    }
+    return layout;
+}
+
+// The 12-byte core header and its full colour table of three-byte entries.
+std::vector<uint8_t> CoreHeaderBytes(TBitmapFileLayout& layout)
+{
+    const TDIBSection& d = layout.Description;
+    std::vector<uint8_t> out(kCoreHeaderSize);
+    PutUInt32LE(out.data(), kCoreHeaderSize);
+    PutUInt16LE(out.data() + 4, uint32_t(d.Bmih.Width));
+    PutUInt16LE(out.data() + 6, uint32_t(d.Bmih.Height));
+    PutUInt16LE(out.data() + 8, 1);
+    PutUInt16LE(out.data() + 10, layout.BitCount);
+    if (layout.BitCount <= 8) {
+        layout.Colors.resize(size_t(1) << layout.BitCount);
+        for (const TRGBQuad& c : layout.Colors) {
+            out.insert(out.end(), {c.Blue, c.Green, c.Red});
+        }
+    }
+    return out;
+}
+
+// The 40-byte info header, the masks when the image has them, and the colour table.
+std::vector<uint8_t> InfoHeaderBytes(const TBitmapFileLayout& layout)
+{
+    const TDIBSection& d = layout.Description;
+    std::vector<uint8_t> out(kInfoHeaderSize + (layout.HasMasks ? 12 : 0));
+    uint8_t* p = out.data();
+    PutUInt32LE(p, kInfoHeaderSize);
+    PutUInt32LE(p + 4, uint32_t(d.Bmih.Width));
+    PutUInt32LE(p + 8, uint32_t(d.Bmih.Height));
+    PutUInt16LE(p + 12, 1);
+    PutUInt16LE(p + 14, layout.BitCount);
+    PutUInt32LE(p + 16, d.Bmih.Compression);
+    PutUInt32LE(p + 20, uint32_t(layout.ImageSize));
+    PutUInt32LE(p + 24, uint32_t(d.Bmih.XPelsPerMeter));
+    PutUInt32LE(p + 28, uint32_t(d.Bmih.YPelsPerMeter));
+    PutUInt32LE(p + 32, d.Bmih.ClrUsed);
+    PutUInt32LE(p + 36, d.Bmih.ClrImportant);
+    if (layout.HasMasks) {
+        for (int i = 0; i < 3; ++i) {
+            PutUInt32LE(p + 40 + 4 * i, d.Bitfields[i]);
+        }
+    }
+    for (const TRGBQuad& c : layout.Colors) {
+        out.insert(out.end(), {c.Blue, c.Green, c.Red, 0});
+    }
+    return out;
+}
+
+void WritePixels(TStream& stream, const TPlatformImage& dib, uint64_t imageSize)
+{
+    const uint64_t fromBuffer = std::min<uint64_t>(imageSize, dib.BufferSize());
+    stream.WriteBuffer(dib.Bits(), size_t(fromBuffer));
+    // An image size larger than the pixel buffer is made up with zero bytes.
+    std::vector<uint8_t> zeros(4096);
+    for (uint64_t left = imageSize - fromBuffer; left > 0;) {
+        const size_t chunk = size_t(std::min<uint64_t>(left, zeros.size()));
+        stream.WriteBuffer(zeros.data(), chunk);
+        left -= chunk;
+    }
+}
+
 } // namespace
 
 void TBitmap::LoadFromStream(TStream& stream)
@@ -209,83 +433,25 @@ void TBitmap::ReadBitmapData(TStream& stream, uint64_t length)
         return;
     }
     TBoundedReader reader(stream, std::min(length, stream.Remaining()));
-    uint8_t fileHeader[14];
-    reader.Read(fileHeader, sizeof fileHeader);
-    if (GetUInt16(fileHeader) != kBitmapType) {
-        RaiseInvalidBitmap();
-    }
-
+    ReadFileHeader(reader);
     THeaderRead info = ReadInfoHeader(reader);
     TBitmapInfoHeader& header = info.Header;
     ValidateHeader(header);
-
-    // Compressed data is kept as read: header and everything after it.
-    std::unique_ptr<TMemoryStream> preserved;
-    if (!info.IsCore && header.Compression != kCompressionNone &&
-        header.Compression != kCompressionBitFields) {
-        preserved = std::make_unique<TMemoryStream>();
-        preserved->WriteUInt32LE(header.Size);
-        preserved->WriteBuffer(info.Raw.data(), info.Raw.size());
-        const int64_t afterHeader = preserved->Position();
-        const uint64_t rest = reader.Remaining();
-        preserved->CopyFrom(stream, int64_t(rest));
-        preserved->SetPosition(afterHeader);
-        reader = TBoundedReader(*preserved, rest);
-    }
-
-    if (header.Size == kInfoHeaderSize && (header.BitCount == 16 || header.BitCount == 32) &&
-        header.Compression == kCompressionBitFields) {
-        uint8_t masks[12];
-        reader.Read(masks, sizeof masks);
-        for (int i = 0; i < 3; ++i) {
-            info.Masks[i] = GetUInt32(masks + 4 * i);
-        }
-        info.HasMasks = true;
-    }
-    if (header.Compression == kCompressionBitFields && !info.HasMasks) {
-        RaiseInvalidBitmap();
-    }
-
-    if (header.ClrUsed == 0 && header.BitCount <= 8) {
-        header.ClrUsed = 1u << header.BitCount;
-    }
-    const unsigned entrySize = info.IsCore ? 3 : 4;
-    std::vector<uint8_t> rawColors(size_t(header.ClrUsed) * entrySize);
-    reader.Read(rawColors.data(), rawColors.size());
-    std::vector<TRGBQuad> colors(header.ClrUsed);
-    for (size_t i = 0; i < colors.size(); ++i) {
-        const uint8_t* e = rawColors.data() + i * entrySize;
-        colors[i] = {e[0], e[1], e[2], 0};
-    }
-
-    const int64_t rows = header.Height < 0 ? -int64_t(header.Height) : int64_t(header.Height);
-    if (header.SizeImage == 0) {
-        header.SizeImage =
-            uint32_t(DibStride(uint64_t(header.Width), header.BitCount) * uint64_t(rows));
-    }
-    const uint64_t pixelBytes = std::min<uint64_t>(header.SizeImage, reader.Remaining());
+    std::unique_ptr<TMemoryStream> preserved = PreserveCompressedData(stream, info, reader);
+    ReadMasks(reader, info);
+    const std::vector<TRGBQuad> colors = ReadColorTable(reader, info);
+    const uint64_t pixelBytes = PixelDataSize(header, reader);
 
     auto image = std::make_shared<TBitmapImage>();
-    if (header.Compression == kCompressionNone || header.Compression == kCompressionBitFields) {
-        TBitmapInfoHeader dibHeader = header;
-        dibHeader.Size = kInfoHeaderSize;
-        HBITMAP dib = CreateDIBSection(dibHeader, colors, info.Masks);
-        if (dib == nullptr) {
+    if (IsRunLengthEncoded(header)) {
+        image->Handle = ReadRunLengthPixels(reader, header, colors, pixelBytes);
+        image->Palette = PaletteFromColorTable(colors);
+    } else {
+        image->Handle = ReadUncompressedPixels(reader, info, colors, pixelBytes);
+        if (image->Handle == nullptr) {
             RaiseOutOfResources();
         }
-        // A file shorter than its image leaves the rest of the rows zero.
-        reader.Read(dib->Bits(), std::min<uint64_t>(pixelBytes, dib->BufferSize()));
-        image->Handle = dib;
-        image->DIBHandle = dib;
-    } else {
-        std::vector<uint8_t> data(static_cast<size_t>(pixelBytes));
-        reader.Read(data.data(), data.size());
-        HBITMAP device = DecodeRLE(header, colors, data.data(), data.size());
-        if (device == nullptr) {
-            RaiseInvalidBitmap();
-        }
-        image->Handle = device;
-        image->Palette = PaletteFromColorTable(colors);
+        image->DIBHandle = image->Handle;
     }
     if (header.BitCount > 8 && header.ClrUsed > 0 && image->Palette == nullptr) {
         image->Palette = PaletteFromColorTable(colors);
@@ -304,29 +470,10 @@ void TBitmap::ReadBitmapData(TStream& stream, uint64_t length)
 
 void TBitmap::WriteBitmapData(TStream& stream, bool withLengthPrefix)
 {
-    uint8_t fileHeader[14] = {'B', 'M'};
     if (m_image->PreservedStream != nullptr) {
-        const std::vector<uint8_t>& bytes = m_image->PreservedStream->Bytes();
-        uint32_t headerSize = bytes.size() >= 4 ? GetUInt32(bytes.data()) : 0;
-        uint32_t colorCount = 0;
-        if (bytes.size() >= 36) {
-            const uint16_t bitCount = GetUInt16(bytes.data() + 14);
-            colorCount = GetUInt32(bytes.data() + 32);
-            if (colorCount == 0 && bitCount <= 8) {
-                colorCount = 1u << bitCount;
-            }
-        }
-        const uint32_t fileSize = uint32_t(14 + bytes.size());
-        PutUInt32(fileHeader + 2, fileSize);
-        PutUInt32(fileHeader + 10, 14 + headerSize + 4 * colorCount);
-        if (withLengthPrefix) {
-            stream.WriteUInt32LE(fileSize);
-        }
-        stream.WriteBuffer(fileHeader, sizeof fileHeader);
-        stream.WriteBuffer(bytes.data(), bytes.size());
+        WritePreservedBitmap(stream, m_image->PreservedStream->Bytes(), withLengthPrefix);
         return;
     }
-
     EnsureHandle();
     EnsureDIB();
     const HBITMAP dib = m_image->DIBHandle;
@@ -336,96 +483,19 @@ void TBitmap::WriteBitmapData(TStream& stream, bool withLengthPrefix)
         }
         return;
     }
-    TDibSection d = m_image->Description;
-    const unsigned bitCount = d.Bmih.BitCount;
-    const bool hasMasks = bitCount > 8 && d.Bmih.Compression >= 1 && d.Bmih.Compression <= 3;
-    const uint64_t imageSize =
-        d.Bmih.SizeImage != 0 ? d.Bmih.SizeImage : dib->Stride() * uint64_t(dib->Height());
-
-    std::vector<TRGBQuad> colors = dib->ColorTable();
-    if (d.Bmih.ClrUsed != 0 && d.Bmih.ClrUsed < colors.size()) {
-        colors.resize(d.Bmih.ClrUsed);
-    }
-    // The core header holds 16-bit unsigned sizes, bottom-up rows and no colour masks; an
-    // image that no longer fits it is written with the info header rather than misread.
-    const bool core = m_image->CoreHeader && !hasMasks && d.Bmih.Width <= 0xFFFF &&
-                      d.Bmih.Height > 0 && d.Bmih.Height <= 0xFFFF;
-    if (colors.empty() && !core && m_image->Palette != nullptr && !m_image->Halftone) {
-        colors = ColorTableFromPalette(*m_image->Palette);
-    }
-    uint64_t headerSize;
-    if (core) {
-        headerSize = kCoreHeaderSize + (bitCount <= 8 ? 3 * (uint64_t(1) << bitCount) : 0);
-    } else {
-        // The offset follows the colour table actually written, also when it is shorter
-        // than the bit count allows.
-        headerSize = kInfoHeaderSize + (hasMasks ? 12 : 0) + 4 * uint64_t(colors.size());
-    }
-    if (hasMasks && d.Bitfields[0] == 0) {
-        const bool sixteen = bitCount == 16;
-        d.Bitfields[0] = sixteen ? 0xF800 : 0xFF0000;
-        d.Bitfields[1] = sixteen ? 0x07E0 : 0x00FF00;
-        d.Bitfields[2] = sixteen ? 0x001F : 0x0000FF;
-    }
-    if (!colors.empty()) {
-        d.Bmih.ClrUsed = uint32_t(colors.size());
-    }
-
-    const uint64_t fileSize = 14 + headerSize + imageSize;
-    PutUInt32(fileHeader + 2, uint32_t(fileSize));
-    PutUInt32(fileHeader + 10, uint32_t(14 + headerSize));
+    TBitmapFileLayout layout = PlanBitmapFile(*m_image, *dib);
+    const uint64_t fileSize = 14 + layout.HeaderSize + layout.ImageSize;
+    uint8_t fileHeader[14] = {'B', 'M'};
+    PutUInt32LE(fileHeader + 2, uint32_t(fileSize));
+    PutUInt32LE(fileHeader + 10, uint32_t(14 + layout.HeaderSize));
     if (withLengthPrefix) {
         stream.WriteUInt32LE(uint32_t(fileSize));
     }
     stream.WriteBuffer(fileHeader, sizeof fileHeader);
-
-    std::vector<uint8_t> out;
-    if (core) {
-        out.resize(kCoreHeaderSize);
-        PutUInt32(out.data(), kCoreHeaderSize);
-        PutUInt16(out.data() + 4, uint32_t(d.Bmih.Width));
-        PutUInt16(out.data() + 6, uint32_t(d.Bmih.Height));
-        PutUInt16(out.data() + 8, 1);
-        PutUInt16(out.data() + 10, bitCount);
-        if (bitCount <= 8) {
-            colors.resize(size_t(1) << bitCount);
-            for (const TRGBQuad& c : colors) {
-                out.insert(out.end(), {c.Blue, c.Green, c.Red});
-            }
-        }
-    } else {
-        out.resize(kInfoHeaderSize + (hasMasks ? 12 : 0));
-        uint8_t* p = out.data();
-        PutUInt32(p, kInfoHeaderSize);
-        PutUInt32(p + 4, uint32_t(d.Bmih.Width));
-        PutUInt32(p + 8, uint32_t(d.Bmih.Height));
-        PutUInt16(p + 12, 1);
-        PutUInt16(p + 14, bitCount);
-        PutUInt32(p + 16, d.Bmih.Compression);
-        PutUInt32(p + 20, uint32_t(imageSize));
-        PutUInt32(p + 24, uint32_t(d.Bmih.XPelsPerMeter));
-        PutUInt32(p + 28, uint32_t(d.Bmih.YPelsPerMeter));
-        PutUInt32(p + 32, d.Bmih.ClrUsed);
-        PutUInt32(p + 36, d.Bmih.ClrImportant);
-        if (hasMasks) {
-            for (int i = 0; i < 3; ++i) {
-                PutUInt32(p + 40 + 4 * i, d.Bitfields[i]);
-            }
-        }
-        for (const TRGBQuad& c : colors) {
-            out.insert(out.end(), {c.Blue, c.Green, c.Red, 0});
-        }
-    }
-    stream.WriteBuffer(out.data(), out.size());
-    const uint64_t fromBuffer = std::min<uint64_t>(imageSize, dib->BufferSize());
-    stream.WriteBuffer(dib->Bits(), size_t(fromBuffer));
-    // An image size larger than the pixel buffer is made up with zero bytes.
-    std::vector<uint8_t> zeros(4096);
-    for (uint64_t left = imageSize - fromBuffer; left > 0;) {
-        const size_t chunk = size_t(std::min<uint64_t>(left, zeros.size()));
-        stream.WriteBuffer(zeros.data(), chunk);
-        left -= chunk;
-    }
+    const std::vector<uint8_t> header =
+        layout.IsCore ? CoreHeaderBytes(layout) : InfoHeaderBytes(layout);
+    stream.WriteBuffer(header.data(), header.size());
+    WritePixels(stream, *dib, layout.ImageSize);
 }
 
 } // namespace kapto

@@ -3,7 +3,7 @@
 // Lines, text, fonts and pens are outside this system.
 
 #include "platform/Color.h"
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 #include "platform/RasterOps.h"
 
 #include <cstdint>

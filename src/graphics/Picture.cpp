@@ -1,6 +1,7 @@
 #include "graphics/Picture.h"
 
 #include "graphics/Bitmap.h"
+#include "runtime/AsciiCase.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Language.h"
 #include "runtime/Messages.h"
@@ -8,17 +9,6 @@
 namespace kapto {
 
 namespace {
-
-std::string LowerCaseAscii(const std::string& text)
-{
-    std::string result = text;
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
-        }
-    }
-    return result;
-}
 
 // "%s%s (*.%s)|*.%2:s": the filter so far, then "description (*.ext)|*.ext".
 std::string FilterEntry(const TFileFormat& format)

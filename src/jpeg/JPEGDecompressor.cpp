@@ -198,9 +198,7 @@ TJPEGHeader TJPEGDecompressor::ReadHeader()
     TJPEGHeader header;
     header.Width = info.image_width;
     header.Height = info.image_height;
-    header.Components = info.num_components;
     header.IsGray = info.jpeg_color_space == JCS_GRAYSCALE;
-    header.IsCMYK = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     header.AdobeInverted = info.saw_Adobe_marker != 0;
     Call(
         *m_state,
@@ -320,16 +318,6 @@ void TJPEGDecompressor::ReadScanline(uint8_t* row)
             jpeg_read_scanlines(&s.Info, rows, 1);
         },
         row);
-}
-
-bool TJPEGDecompressor::ConsumeInput()
-{
-    int result = 0;
-    Call(
-        *m_state,
-        [](TState& s, void* out) { *static_cast<int*>(out) = jpeg_consume_input(&s.Info); },
-        &result);
-    return result == JPEG_REACHED_EOI;
 }
 
 bool TJPEGDecompressor::InputComplete() const

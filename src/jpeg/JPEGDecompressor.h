@@ -22,9 +22,7 @@ struct TJPEGHeader
 {
     uint32_t Width = 0;
     uint32_t Height = 0;
-    int Components = 0;
     bool IsGray = false;
-    bool IsCMYK = false; // CMYK or YCCK
     bool AdobeInverted = false;
     bool HasMultipleScans = false;
 };
@@ -64,8 +62,7 @@ public:
     int ColorMap(uint8_t (*entries)[3], int capacity) const;
     // Reads the next output row into row.
     void ReadScanline(uint8_t* row);
-    // Buffered-image mode: consumes input; true when the whole file is in.
-    bool ConsumeInput();
+    // Buffered-image mode: whether the whole file is in.
     bool InputComplete() const;
     int InputScanNumber() const;
     void StartOutput(int scan);

@@ -4,6 +4,8 @@
 #include "jpeg/JPEGErrors.h"
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace kapto {
@@ -45,6 +47,130 @@ void CMYKRowToBGR(const uint8_t* cmyk, uint8_t* bgr, uint32_t width, bool invert
         bgr[3 * x + 1] = uint8_t((m * k + 127) / 255);
         bgr[3 * x + 2] = uint8_t((c * k + 127) / 255);
     }
+}
+
+// Passes the library's progress on at most twice a second.
+class TThrottledProgress
+{
+public:
+    explicit TThrottledProgress(std::function<void(int percent)> report)
+        : m_report(std::move(report)), m_last(std::chrono::steady_clock::now())
+    {}
+
+    // The hook the library calls, with the progress object as context. Called from inside
+    // the library: nothing may be thrown from here.
+    static void Hook(void* context, int percent)
+    {
+        auto& self = *static_cast<TThrottledProgress*>(context);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - self.m_last < std::chrono::milliseconds(500)) {
+            return;
+        }
+        self.m_last = now;
+        try {
+            self.m_report(percent);
+        } catch (...) {
+            // A listener's failure must not unwind through the library.
+        }
+    }
+
+private:
+    std::function<void(int percent)> m_report;
+    std::chrono::steady_clock::time_point m_last;
+};
+
+// An 8-bit bitmap for grey and quantised output (grey with the full grey palette), a 24-bit
+// one otherwise.
+std::unique_ptr<TBitmap> CreateOutputBitmap(TJPEGOutput output, uint32_t width, uint32_t height)
+{
+    auto bitmap = std::make_unique<TBitmap>();
+    const bool indexed = output == TJPEGOutput::Gray || output == TJPEGOutput::Indexed;
+    bitmap->SetPixelFormat(indexed ? fmt8Bit : fmt24Bit);
+    if (output == TJPEGOutput::Gray) {
+        bitmap->SetPalette(GrayPalette());
+    }
+    bitmap->SetWidth(int32_t(width));
+    bitmap->SetHeight(int32_t(height));
+    return bitmap;
+}
+
+// Reads output passes of a started decompressor into a bitmap of the output's size.
+class TPassReader
+{
+public:
+    TPassReader(TJPEGDecompressor& decompressor, TBitmap& bitmap, TJPEGOutput output,
+                bool adobeInverted)
+        : m_decompressor(decompressor), m_bitmap(bitmap), m_output(output),
+          m_adobeInverted(adobeInverted), m_width(decompressor.OutputWidth()),
+          m_height(decompressor.OutputHeight()),
+          m_cmyk(output == TJPEGOutput::CMYK ? size_t(m_width) * 4 : 0)
+    {}
+
+    void ReadPass()
+    {
+        if (m_output == TJPEGOutput::Indexed && !m_paletteSet) {
+            TakeColorMap();
+            m_paletteSet = true;
+        }
+        // Rows of a bottom-up bitmap are not evenly spaced upwards: one row per read.
+        while (m_decompressor.OutputScanline() < m_height) {
+            uint8_t* row = m_bitmap.RowAddress(int32_t(m_decompressor.OutputScanline()));
+            if (m_output == TJPEGOutput::CMYK) {
+                m_decompressor.ReadScanline(m_cmyk.data());
+                CMYKRowToBGR(m_cmyk.data(), row, m_width, m_adobeInverted);
+            } else {
+                m_decompressor.ReadScanline(row);
+            }
+        }
+    }
+
+private:
+    // The quantiser's colours become the bitmap's palette.
+    void TakeColorMap()
+    {
+        uint8_t map[256][3];
+        const int count = m_decompressor.ColorMap(map, 256);
+        std::vector<TPaletteEntry> entries;
+        for (int i = 0; i < count; ++i) {
+            entries.push_back({map[i][0], map[i][1], map[i][2], 0});
+        }
+        m_bitmap.SetPalette(std::make_shared<const TPalette>(std::move(entries)));
+    }
+
+    TJPEGDecompressor& m_decompressor;
+    TBitmap& m_bitmap;
+    TJPEGOutput m_output;
+    bool m_adobeInverted;
+    uint32_t m_width;
+    uint32_t m_height;
+    std::vector<uint8_t> m_cmyk;
+    bool m_paletteSet = false;
+};
+
+// Decodes the picture with the options already set on the decompressor.
+std::unique_ptr<TBitmap> DecodePicture(TJPEGDecompressor& decompressor, const TJPEGHeader& header,
+                                       const TJPEGOptions& options)
+{
+    const TJPEGOutput output = decompressor.StartDecompress();
+    std::unique_ptr<TBitmap> bitmap =
+        CreateOutputBitmap(output, decompressor.OutputWidth(), decompressor.OutputHeight());
+    TPassReader reader(decompressor, *bitmap, output, header.AdobeInverted);
+    if (options.BufferedImage) {
+        // One picture per scan while the file comes in, then the final pass.
+        while (!decompressor.InputComplete()) {
+            decompressor.StartOutput(decompressor.InputScanNumber());
+            reader.ReadPass();
+            decompressor.FinishOutput();
+        }
+        decompressor.RestoreFinalPassSettings(options);
+        decompressor.StartOutput(decompressor.InputScanNumber());
+        reader.ReadPass();
+        decompressor.FinishOutput();
+    } else {
+        reader.ReadPass();
+    }
+    decompressor.FinishDecompress();
+    return bitmap;
 }
 
 } // namespace
@@ -186,7 +312,6 @@ TBitmap& TJPEGImage::Bitmap() const
 void TJPEGImage::Decompress() const
 {
     const std::vector<uint8_t>& bytes = m_image->Data.Bytes();
-    auto bitmap = std::make_unique<TBitmap>();
     TJPEGDecompressor decompressor(bytes.data(), bytes.size());
     const TJPEGHeader header = decompressor.ReadHeader();
     TJPEGOptions options;
@@ -202,80 +327,11 @@ void TJPEGImage::Decompress() const
 
     TJPEGImage& self = const_cast<TJPEGImage&>(*this);
     self.Progress(TProgressStage::Starting, 0, false, TRect{}, "");
-    struct TProgressState
-    {
-        TJPEGImage* Image;
-        std::chrono::steady_clock::time_point Last;
-    } progress{&self, std::chrono::steady_clock::now()};
-    decompressor.SetProgressHook(
-        [](void* context, int percent) {
-            // Called from inside the library: nothing may be thrown from here.
-            auto& state = *static_cast<TProgressState*>(context);
-            const auto now = std::chrono::steady_clock::now();
-            if (now - state.Last < std::chrono::milliseconds(500)) {
-                return;
-            }
-            state.Last = now;
-            try {
-                state.Image->Progress(TProgressStage::Running, uint8_t(percent), false, TRect{},
-                                      "");
-            } catch (...) {
-                // A listener's failure must not unwind through the library.
-            }
-        },
-        &progress);
-
-    const TJPEGOutput output = decompressor.StartDecompress();
-    const uint32_t width = decompressor.OutputWidth();
-    const uint32_t height = decompressor.OutputHeight();
-    const bool indexed = output == TJPEGOutput::Gray || output == TJPEGOutput::Indexed;
-    bitmap->SetPixelFormat(indexed ? fmt8Bit : fmt24Bit);
-    if (output == TJPEGOutput::Gray) {
-        bitmap->SetPalette(GrayPalette());
-    }
-    bitmap->SetWidth(int32_t(width));
-    bitmap->SetHeight(int32_t(height));
-
-    std::vector<uint8_t> cmyk(output == TJPEGOutput::CMYK ? size_t(width) * 4 : 0);
-    bool paletteSet = false;
-    auto readRows = [&] {
-        if (output == TJPEGOutput::Indexed && !paletteSet) {
-            uint8_t map[256][3];
-            const int count = decompressor.ColorMap(map, 256);
-            std::vector<TPaletteEntry> entries;
-            for (int i = 0; i < count; ++i) {
-                entries.push_back({map[i][0], map[i][1], map[i][2], 0});
-            }
-            bitmap->SetPalette(std::make_shared<const TPalette>(std::move(entries)));
-            paletteSet = true;
-        }
-        // Rows of a bottom-up bitmap are not evenly spaced upwards: one row per read.
-        while (decompressor.OutputScanline() < height) {
-            uint8_t* row = bitmap->RowAddress(int32_t(decompressor.OutputScanline()));
-            if (output == TJPEGOutput::CMYK) {
-                decompressor.ReadScanline(cmyk.data());
-                CMYKRowToBGR(cmyk.data(), row, width, header.AdobeInverted);
-            } else {
-                decompressor.ReadScanline(row);
-            }
-        }
-    };
-    if (options.BufferedImage) {
-        // One picture per scan while the file comes in, then the final pass.
-        while (!decompressor.InputComplete()) {
-            decompressor.StartOutput(decompressor.InputScanNumber());
-            readRows();
-            decompressor.FinishOutput();
-        }
-        decompressor.RestoreFinalPassSettings(options);
-        decompressor.StartOutput(decompressor.InputScanNumber());
-        readRows();
-        decompressor.FinishOutput();
-    } else {
-        readRows();
-    }
-    decompressor.FinishDecompress();
-    m_bitmap = std::move(bitmap);
+    TThrottledProgress progress([&self](int percent) {
+        self.Progress(TProgressStage::Running, uint8_t(percent), false, TRect{}, "");
+    });
+    decompressor.SetProgressHook(TThrottledProgress::Hook, &progress);
+    m_bitmap = DecodePicture(decompressor, header, options);
     self.Progress(TProgressStage::Ending, 100, false, TRect{}, "");
 }
 

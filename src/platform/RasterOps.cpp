@@ -44,9 +44,7 @@ void ChannelMasks(const TPlatformImage& image, uint32_t masks[3])
         masks[1] = 0x03E0;
         masks[2] = 0x001F;
     } else {
-        masks[0] = 0xFF0000;
-        masks[1] = 0x00FF00;
-        masks[2] = 0x0000FF;
+        std::copy(kMasks888, kMasks888 + 3, masks);
     }
 }
 

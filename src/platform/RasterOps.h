@@ -3,7 +3,7 @@
 // 1:1 copy, fills, pixel reads and writes, stretch copy and masked copy. Every operation
 // keeps each pixel's colour; formats of 8 bits or fewer take the nearest colour-table entry.
 
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 
 #include <cstdint>
 #include <unordered_map>
@@ -79,7 +79,9 @@ void WritePixel(TPlatformImage& image, int32_t x, int32_t y, TColor color);
 void StretchCopy(TPlatformImage& target, const TRect& targetRect, const TPlatformImage& source,
                  const TRect& sourceRect, TColor transparentColor = clInvalid);
 
-// Decodes RLE8 (compression 1) or RLE4 (2) data into a device image. Runs and deltas that
+// Decodes RLE8 (compression 1) or RLE4 (2) data into a device image. It stands in for the
+// platform's creation of a device bitmap from a compressed DIB, to which the BMP reader hands
+// such data; that is why it lives here and yields a device image. Runs and deltas that
 // leave the image are cut off, never written outside it; pixels the data does not reach are
 // black. None for other compressions or bad sizes.
 HBITMAP DecodeRLE(const TBitmapInfoHeader& header, const std::vector<TRGBQuad>& colors,

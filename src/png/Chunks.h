@@ -3,7 +3,7 @@
 // class registry, and the in-memory picture that the header chunk owns.
 
 #include "platform/Color.h"
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 
 #include <array>
 #include <cstddef>
@@ -153,7 +153,7 @@ public:
     bool HasIndexedDib() const { return m_hasIndexedDib; }
     const TDibInfo& DibInfo() const { return m_dibInfo; }
     uint32_t PaletteCount() const { return m_dibInfo.Header.ClrUsed; }
-    uint16_t DibBitCount() const { return m_dibInfo.Header.BitCount; }
+    uint16_t DIBBitCount() const { return m_dibInfo.Header.BitCount; }
     uint32_t RowStride() const { return m_rowStride; }
 
     // Sets the colour table (at most 256 entries) and the palette count to its size.

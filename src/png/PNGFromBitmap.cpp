@@ -16,7 +16,7 @@ namespace {
 // Bits of the field that holds one index or grey sample of an indexed picture.
 unsigned FieldBits(const TChunkIHDR& header)
 {
-    return std::min<unsigned>(header.DibBitCount(), 8);
+    return std::min<unsigned>(header.DIBBitCount(), 8);
 }
 
 unsigned ReadField(const uint8_t* row, int32_t x, unsigned bits)
@@ -39,7 +39,7 @@ void WriteField(uint8_t* row, int32_t x, unsigned bits, unsigned value)
 
 void TPNGObject::AssignBitmapHandle(const HBITMAP& handle, bool transparent, TColor key)
 {
-    const TDibSection description = handle != nullptr ? DescribeImage(*handle) : TDibSection{};
+    const TDIBSection description = handle != nullptr ? DescribeImage(*handle) : TDIBSection{};
     const uint32_t width = uint32_t(std::max(description.Bm.Width, 0));
     const uint32_t height = uint32_t(std::abs(description.Bm.Height));
     const unsigned bitsPerPixel = description.Bm.BitsPixel;
@@ -62,7 +62,7 @@ void TPNGObject::AssignBitmapHandle(const HBITMAP& handle, bool transparent, TCo
         for (uint32_t y = 0; y < height; ++y) {
             std::memcpy(header->PixelRow(y), handle->Row(int32_t(y)), rowBytes);
         }
-    } else if (bitsPerPixel == 24 && handle->Kind() == TImageKind::Dib) {
+    } else if (bitsPerPixel == 24 && handle->Kind() == TImageKind::DIB) {
         for (uint32_t y = 0; y < height; ++y) {
             std::memcpy(header->PixelRow(y), handle->Row(int32_t(y)), size_t(width) * 3);
         }

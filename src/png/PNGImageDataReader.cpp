@@ -368,7 +368,7 @@ void RequireMatchingPicture(const TChunkIHDR& header)
 // The gray palette of an indexed gray picture: 2^bits levels through the gamma table.
 void InstallGrayPalette(TChunkIHDR& header, const TGammaTable& gamma)
 {
-    const unsigned levels = 1u << header.DibBitCount();
+    const unsigned levels = 1u << header.DIBBitCount();
     std::vector<TPaletteEntry> entries(levels);
     for (unsigned i = 0; i < levels; ++i) {
         const uint8_t gray = gamma[(i * 255 + (levels - 1) / 2) / (levels - 1)];

@@ -49,7 +49,7 @@ TPixelFormat BitmapFormat(TTransparencyKind kind, const TChunkIHDR& header)
 // table, so that every pixel drawn into a bitmap of that palette keeps its exact colour.
 HPALETTE PicturePalette(const TChunkIHDR& header)
 {
-    const size_t size = size_t(1) << header.DibBitCount();
+    const size_t size = size_t(1) << header.DIBBitCount();
     const size_t count = std::min<size_t>(header.PaletteCount(), size);
     std::vector<TPaletteEntry> entries(size);
     for (size_t i = 0; i < count; ++i) {
@@ -101,7 +101,7 @@ void DrawBlended(TPlatformImage& target, TRect rect, const TPNGObject& png,
     for (size_t i = 0; i < count; ++i) {
         columns[i] = sourceIndex(int64_t(left) + int64_t(i) - rect.Left, fx, sourceWidth);
     }
-    const uint16_t bitCount = header.DibBitCount();
+    const uint16_t bitCount = header.DIBBitCount();
     const TRGBQuad* colors = header.DibInfo().Colors.data();
     const uint32_t colorCount = std::min<uint32_t>(header.PaletteCount(), 256);
     const auto* transparency = png.Chunks().FindChunk<TChunktRNS>();

@@ -35,7 +35,7 @@ inline bool CheckedAdd(uint64_t a, uint64_t b, uint64_t& result)
 }
 
 // Bytes of one padded DIB row: ((width * bitCount + 31) and not 31) div 8.
-inline uint64_t DibStride(uint64_t width, uint64_t bitCount)
+inline uint64_t DIBStride(uint64_t width, uint64_t bitCount)
 {
     return ((width * bitCount + 31) & ~uint64_t(31)) / 8;
 }
@@ -47,7 +47,7 @@ inline bool ImageBufferSize(int64_t width, int64_t height, unsigned bitCount, ui
         bitCount == 0 || bitCount > 64) {
         return false;
     }
-    bytes = DibStride(uint64_t(width), bitCount) * uint64_t(height);
+    bytes = DIBStride(uint64_t(width), bitCount) * uint64_t(height);
     return bytes <= kMaxImageBytes;
 }
 

@@ -3,10 +3,11 @@
 // and the DIB writer.
 
 #include "GIFTestLoad.h"
-#include "GIFTestWriter.h"
 #include "gif/DIBWriter.h"
 #include "gif/GIFSubImage.h"
 #include "graphics/Bitmap.h"
+#include "support/GIFTestWriter.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -247,12 +248,8 @@ TEST(GIFBitmap, DIBWriterRefusals)
 {
     TBitmap bitmap;
     const auto message = [&bitmap](TPixelFormat format, int width, int height) {
-        try {
-            TDIBWriter writer(bitmap, format, width, height, nullptr);
-        } catch (const GIFException& error) {
-            return error.Message();
-        }
-        return std::string();
+        return MessageOf<GIFException>(
+            [&] { TDIBWriter writer(bitmap, format, width, height, nullptr); }, "");
     };
     EXPECT_EQ(message(fmt32Bit, 2, 2), "Unsupported PixelFormat");
     EXPECT_EQ(message(fmt1Bit, 2, 2), "Unsupported PixelFormat");

@@ -1,7 +1,7 @@
 #pragma once
 // giflib as an independent GIF encoder and decoder for the tests.
 
-#include "GIFTestWriter.h"
+#include "support/GIFTestWriter.h"
 
 #include <cstdint>
 #include <string>

@@ -3,10 +3,10 @@
 
 #include "GIFOracle.h"
 #include "GIFTestLoad.h"
-#include "GIFTestWriter.h"
 #include "gif/GIFExtensions.h"
 #include "gif/GIFSubImage.h"
 #include "graphics/Bitmap.h"
+#include "support/GIFTestWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // messages and the warnings, progress and the stream position afterwards.
 
 #include "GIFTestLoad.h"
-#include "GIFTestWriter.h"
 #include "gif/GIFExtensions.h"
 #include "gif/GIFSubImage.h"
+#include "support/GIFTestWriter.h"
 
 #include <gtest/gtest.h>
 

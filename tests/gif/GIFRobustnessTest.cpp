@@ -2,8 +2,8 @@
 // exception, and what loads can be taken by a bitmap; run under the sanitizers.
 
 #include "GIFTestLoad.h"
-#include "GIFTestWriter.h"
 #include "graphics/Bitmap.h"
+#include "support/GIFTestWriter.h"
 
 #include <gtest/gtest.h>
 

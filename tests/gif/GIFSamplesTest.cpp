@@ -6,6 +6,7 @@
 #include "gif/GIFSubImage.h"
 #include "graphics/Bitmap.h"
 #include "runtime/Stream.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -46,19 +47,20 @@ std::vector<std::string> SampleNames()
 std::string Outcome(const TBytes& bytes)
 {
     TGIFImage image;
-    try {
-        TMemoryStream stream(bytes);
-        image.LoadFromStream(stream);
-    } catch (const GIFException& error) {
-        return "load: " + error.Message();
+    const std::string loadError = MessageOf<GIFException>(
+        [&] {
+            TMemoryStream stream(bytes);
+            image.LoadFromStream(stream);
+        },
+        "");
+    if (!loadError.empty()) {
+        return "load: " + loadError;
     }
-    try {
+    const std::string bitmapError = ::Outcome([&] {
         TBitmap bitmap;
         bitmap.AssignFrom(&image);
-    } catch (const Exception& error) {
-        return std::string("bitmap: ") + error.ClassName() + ": " + error.Message();
-    }
-    return "ok";
+    });
+    return bitmapError.empty() ? "ok" : "bitmap: " + bitmapError;
 }
 
 } // namespace

@@ -1,10 +1,11 @@
 #pragma once
 // Loading test GIFs from bytes, with the warnings the reader reports collected in order.
 
-#include "GIFTestWriter.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFSubImage.h"
 #include "runtime/Stream.h"
+#include "support/GIFTestWriter.h"
+#include "support/Raised.h"
 
 #include <memory>
 #include <string>
@@ -37,12 +38,7 @@ inline TLoaded LoadGIF(const TBytes& bytes)
 // The message of the GIFException that loading raises, or "" when none is raised.
 inline std::string LoadError(const TBytes& bytes)
 {
-    try {
-        LoadGIF(bytes);
-    } catch (const kapto::GIFException& error) {
-        return error.Message();
-    }
-    return "";
+    return MessageOf<kapto::GIFException>([&bytes] { LoadGIF(bytes); }, "");
 }
 
 // The pixel indices of a frame as a vector.

@@ -3,8 +3,8 @@
 
 #include "gif/LZWDecoder.h"
 #include "GIFTestLoad.h"
-#include "GIFTestWriter.h"
 #include "gif/GIFSubImage.h"
+#include "support/GIFTestWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -378,3 +378,28 @@ TEST(BitmapTest, EmptyBitmapCanvasReadsNothingAndWritesNothing)
     bitmap.Canvas().SetPixel(0, 0, clWhite);
     EXPECT_TRUE(bitmap.Empty());
 }
+
+TEST(BitmapTest, MaskMarksTheTransparentColourAndFollowsChanges)
+{
+    TBitmap bitmap;
+    MakeGradient(bitmap, 3, 2);
+    const TColor key = RGBColor(40, 0, 200);
+    bitmap.SetTransparencyColor(key);
+    auto maskedPixels = [&bitmap] {
+        const HBITMAP mask = bitmap.RequireMaskHandle();
+        std::vector<std::pair<int32_t, int32_t>> masked;
+        for (int32_t y = 0; y < mask->Height(); ++y) {
+            for (int32_t x = 0; x < mask->Width(); ++x) {
+                if ((mask->Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0) {
+                    masked.emplace_back(x, y);
+                }
+            }
+        }
+        return masked;
+    };
+    using TPixels = std::vector<std::pair<int32_t, int32_t>>;
+    EXPECT_EQ(maskedPixels(), (TPixels{{1, 0}}));
+    // A mask made before a pixel changed would miss the new key pixel.
+    bitmap.Canvas().SetPixel(2, 1, key);
+    EXPECT_EQ(maskedPixels(), (TPixels{{1, 0}, {2, 1}}));
+}

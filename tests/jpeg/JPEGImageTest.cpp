@@ -311,3 +311,34 @@ TEST(JPEGImageTest, KeptBytesSizeAndAssignment)
     EXPECT_EQ(scaled.Width(), 10);
     EXPECT_EQ(scaled.Height(), 5);
 }
+
+TEST(JPEGImageTest, ShowingProgressiveScansEndsWithThePlainPicture)
+{
+    // Colour and grey progressive files, each with several scans: the scan-by-scan decode
+    // must finish on the same pixels as the decode in one go.
+    const std::vector<std::pair<const char*, std::vector<uint8_t>>> files = {
+        {"peacock", ReadFileBytes(TestDataPath("jpeg/wuffs/peacock.progressive.jpeg"))},
+        {"grey 4:4:4", EncodeJpeg({19, 13, 1, 80, 1, 1, true})},
+    };
+    for (const auto& [name, bytes] : files) {
+        auto decode = [&bytes = bytes](bool showProgressive) {
+            TJPEGImage jpeg;
+            jpeg.OutputDepth = TJPEGPixelFormat::Bits24;
+            jpeg.ShowProgressive = showProgressive;
+            TMemoryStream stream(bytes);
+            jpeg.LoadFromStream(stream);
+            TBitmap& bitmap = jpeg.Bitmap();
+            const size_t rowBytes =
+                size_t(bitmap.Width()) * (bitmap.PixelFormat() == fmt8Bit ? 1 : 3);
+            std::vector<uint8_t> pixels;
+            for (int32_t y = 0; y < bitmap.Height(); ++y) {
+                const uint8_t* row = bitmap.RowAddress(y);
+                pixels.insert(pixels.end(), row, row + rowBytes);
+            }
+            return pixels;
+        };
+        const std::vector<uint8_t> plain = decode(false);
+        EXPECT_FALSE(plain.empty()) << name;
+        EXPECT_EQ(decode(true), plain) << name;
+    }
+}

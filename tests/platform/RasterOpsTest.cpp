@@ -1,7 +1,7 @@
 // Fills on every bit count, with rectangle edges inside bytes.
 
 #include "platform/RasterOps.h"
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The codec's message texts, byte for byte, with their ids and exception classes.
 #include "png/PNGErrors.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,7 @@ namespace {
 
 template <typename E> std::function<std::string()> Raiser(TPNGMessage id)
 {
-    return [id]() -> std::string {
-        try {
-            RaisePNG<E>(id);
-        } catch (const Exception& error) {
-            return std::string(error.ClassName()) + ": " + error.Message();
-        }
-        return "";
-    };
+    return [id] { return Outcome([id] { RaisePNG<E>(id); }); };
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "png/PNGObject.h"
 #include "png/Chunks.h"
 #include "png/PNGErrors.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -38,16 +39,6 @@ void BuildList(TPNGObject& png, const std::vector<std::string>& types)
         }
         png.Chunks().Add(std::move(chunk));
     }
-}
-
-template <typename E> std::string MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const E& error) {
-        return error.Message();
-    }
-    return "(nothing raised)";
 }
 
 } // namespace
@@ -265,7 +256,7 @@ TEST(PNGObject, PictureLayoutForEveryColourTypeAndBitDepth)
         TPNGObject png;
         png.CreateImage(c.width, 2, c.colorType, c.bitDepth);
         const TChunkIHDR& header = png.Header();
-        EXPECT_EQ(header.DibBitCount(), c.dibBits);
+        EXPECT_EQ(header.DIBBitCount(), c.dibBits);
         EXPECT_EQ(header.RowStride(), c.rowStride);
         EXPECT_EQ(header.HasIndexedDib(), c.dibBits <= 8);
         EXPECT_EQ(header.PaletteCount(), c.paletteCount);

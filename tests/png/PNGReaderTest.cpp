@@ -10,6 +10,7 @@
 #include "png/PNGTestFile.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/Raised.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -50,12 +51,7 @@ std::string ListTypes(const TPNGObject& png)
 std::string Outcome(const TBytes& file)
 {
     TPNGObject png;
-    try {
-        Load(png, file);
-    } catch (const Exception& error) {
-        return std::string(error.ClassName()) + ": " + error.Message();
-    }
-    return "";
+    return ::Outcome([&] { Load(png, file); });
 }
 
 const TBytes kGray1x1 = IhdrData(1, 1, 8, COLOR_GRAYSCALE);
@@ -502,7 +498,7 @@ struct TFormat
 TBytes PictureRow(const TPNGObject& png, uint32_t y)
 {
     const TChunkIHDR& header = png.Header();
-    const size_t bits = size_t(header.Width) * header.DibBitCount();
+    const size_t bits = size_t(header.Width) * header.DIBBitCount();
     TBytes row(png.PixelRow(y), png.PixelRow(y) + (bits + 7) / 8);
     if (bits % 8 != 0) {
         row.back() = uint8_t(row.back() & (0xFF << (8 - bits % 8)));

@@ -7,6 +7,7 @@
 #include "png/PNGObject.h"
 #include "png/PNGOracle.h"
 #include "runtime/Exceptions.h"
+#include "support/Raised.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -277,15 +278,12 @@ TPixels Converted(const std::string& name)
 // The class name and message that loading a file raises, "" when it loads.
 std::string LoadOutcome(const std::string& path)
 {
-    try {
+    return Outcome([&] {
         TPNGObject png;
         png.LoadFile(path);
         TBitmap bitmap;
         bitmap.AssignFrom(&png);
-    } catch (const Exception& error) {
-        return std::string(error.ClassName()) + ": " + error.Message();
-    }
-    return "";
+    });
 }
 
 } // namespace

@@ -166,7 +166,7 @@ TEST(PNGToBitmap, IndexedPicturesKeepTheirColoursInTheirFormat)
         png.CreateImage(2, 1, c.ColorType, c.BitDepth);
         png.Header().SetColorTable(table);
         // Index 1 in the second pixel, at the top of its field.
-        const uint16_t bits = png.Header().DibBitCount();
+        const uint16_t bits = png.Header().DIBBitCount();
         if (bits == 8) {
             png.PixelRow(0)[1] = 1;
         } else {

@@ -6,6 +6,7 @@
 #include "png/PNGOracle.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -105,7 +106,7 @@ void FillPattern(TPNGObject& png)
             switch (header.ColorType) {
             case COLOR_GRAYSCALE:
             case COLOR_PALETTE:
-                SetPacked(row, x, header.DibBitCount(), s(0));
+                SetPacked(row, x, header.DIBBitCount(), s(0));
                 break;
             case COLOR_GRAYSCALEALPHA:
                 row[x] = s(0);
@@ -137,16 +138,6 @@ public:
 private:
     size_t m_limit;
 };
-
-template <typename E> std::string MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const E& error) {
-        return error.Message();
-    }
-    return "(nothing raised)";
-}
 
 } // namespace
 

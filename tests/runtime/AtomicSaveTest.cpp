@@ -4,6 +4,7 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/Raised.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -205,12 +206,8 @@ TEST(AtomicSave, SourcesThatAreNotRegularFilesAreRefusedAtOnce)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& name : {fifo, std::string("/dev/null"), dir.Root()}) {
         auto opened = std::async(std::launch::async, [name] {
-            try {
-                TFileStream stream(name, TFileMode::OpenRead);
-            } catch (const EFOpenError& e) {
-                return e.Message();
-            }
-            return std::string("opened");
+            return MessageOf<EFOpenError>(
+                [&name] { TFileStream stream(name, TFileMode::OpenRead); }, "opened");
         });
         if (opened.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
             ADD_FAILURE() << name << " blocks";

@@ -19,6 +19,16 @@ constexpr uint32_t kCompressionRLE8 = 1;
 constexpr uint32_t kCompressionRLE4 = 2;
 constexpr uint32_t kCompressionBitFields = 3;
 
+// The channel masks of a bit-field image that names none: red, green, blue in 5-6-5 for 16
+// bits per pixel and in 8-8-8 for 32.
+constexpr uint32_t kMasks565[3] = {0xF800, 0x07E0, 0x001F};
+constexpr uint32_t kMasks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+
+inline const uint32_t* DefaultBitFieldMasks(unsigned bitCount)
+{
+    return bitCount == 16 ? kMasks565 : kMasks888;
+}
+
 struct TBitmapInfoHeader
 {
     uint32_t Size = 0; // 0: no header, the image is device-dependent
@@ -46,7 +56,7 @@ struct TBitmapPart
 };
 
 // The description every image carries: bitmap part, header part and colour masks.
-struct TDibSection
+struct TDIBSection
 {
     TBitmapPart Bm;
     TBitmapInfoHeader Bmih;
@@ -55,7 +65,7 @@ struct TDibSection
 
 enum class TImageKind
 {
-    Dib,    // device-independent: any supported bit count, colour table or masks
+    DIB,    // device-independent: any supported bit count, colour table or masks
     Device, // the display's format: 32 bits per pixel top-down, or monochrome
 };
 
@@ -112,7 +122,7 @@ private:
     CreateDIBSection(const TBitmapInfoHeader&, const std::vector<TRGBQuad>&, const uint32_t*);
     friend std::shared_ptr<TPlatformImage> CreateDeviceImage(int32_t, int32_t, bool);
 
-    TImageKind m_kind = TImageKind::Dib;
+    TImageKind m_kind = TImageKind::DIB;
     int32_t m_width = 0;
     int32_t m_height = 0;
     bool m_topDown = false;
@@ -140,6 +150,6 @@ HBITMAP CreateDeviceImage(int32_t width, int32_t height, bool monochrome);
 // The platform's description of an image (GetObject): for a DIB the bitmap part with its
 // pixel address and the header with the image size filled in; for a device image the
 // bitmap part only.
-TDibSection DescribeImage(const TPlatformImage& image);
+TDIBSection DescribeImage(const TPlatformImage& image);
 
 } // namespace kapto

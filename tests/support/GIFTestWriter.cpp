@@ -1,4 +1,4 @@
-#include "GIFTestWriter.h"
+#include "support/GIFTestWriter.h"
 
 #include <map>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/Dib.h"
+#include "platform/DIB.h"
 
 #include "platform/MemoryBudget.h"
 #include "runtime/Checked.h"
@@ -58,13 +58,13 @@ HBITMAP CreateDIBSection(const TBitmapInfoHeader& header, const std::vector<TRGB
     if (!image->m_pixels.Allocate(size_t(bytes))) {
         return nullptr;
     }
-    image->m_kind = TImageKind::Dib;
+    image->m_kind = TImageKind::DIB;
     image->m_width = header.Width;
     image->m_height = int32_t(height);
     image->m_topDown = header.Height < 0;
     image->m_bitCount = header.BitCount;
     image->m_compression = header.Compression;
-    image->m_stride = size_t(DibStride(uint64_t(header.Width), header.BitCount));
+    image->m_stride = size_t(DIBStride(uint64_t(header.Width), header.BitCount));
     if (bitFields) {
         for (int i = 0; i < 3; ++i) {
             image->m_masks[i] = masks != nullptr ? masks[i] : 0;
@@ -96,16 +96,16 @@ HBITMAP CreateDeviceImage(int32_t width, int32_t height, bool monochrome)
     image->m_height = height;
     image->m_topDown = true;
     image->m_bitCount = uint16_t(bitCount);
-    image->m_stride = size_t(DibStride(uint64_t(width), bitCount));
+    image->m_stride = size_t(DIBStride(uint64_t(width), bitCount));
     if (monochrome) {
         image->m_colorTable = {{0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0}};
     }
     return image;
 }
 
-TDibSection DescribeImage(const TPlatformImage& image)
+TDIBSection DescribeImage(const TPlatformImage& image)
 {
-    TDibSection description;
+    TDIBSection description;
     description.Bm.Type = 0;
     description.Bm.Width = image.Width();
     description.Bm.Height = image.Height();
