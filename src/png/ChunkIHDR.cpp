@@ -3,6 +3,7 @@
 #include "png/Chunks.h"
 
 #include "png/PNGErrors.h"
+#include "png/PNGFormats.h"
 #include "png/PNGObject.h"
 #include "png/PNGRows.h"
 #include "runtime/Assert.h"
@@ -15,28 +16,7 @@ namespace kapto {
 
 uint16_t PictureBitCount(uint8_t colorType, uint8_t bitDepth)
 {
-    switch (colorType) {
-    case COLOR_GRAYSCALE:
-    case COLOR_PALETTE:
-    case COLOR_GRAYSCALEALPHA:
-        switch (bitDepth) {
-        case 1:
-            return 1;
-        case 2:
-        case 4:
-            return 4;
-        case 8:
-        case 16:
-            return 8;
-        default:
-            return 0;
-        }
-    case COLOR_RGB:
-    case COLOR_RGBALPHA:
-        return bitDepth == 8 || bitDepth == 16 ? 24 : 0;
-    default:
-        return 0;
-    }
+    return PNGFormat(colorType, bitDepth).PictureBitCount;
 }
 
 namespace {

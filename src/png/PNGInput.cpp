@@ -1,6 +1,7 @@
 #include "png/PNGInput.h"
 
 #include "png/PNGErrors.h"
+#include "png/PNGFormats.h"
 #include "png/PNGRows.h"
 #include "png/Zlib.h"
 #include "runtime/Stream.h"
@@ -9,26 +10,9 @@
 
 namespace kapto {
 
-uint32_t GetUInt32BE(const uint8_t* bytes)
-{
-    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
-           uint32_t(bytes[3]);
-}
-
 bool IsStandardFormat(uint8_t colorType, uint8_t bitDepth)
 {
-    switch (colorType) {
-    case COLOR_GRAYSCALE:
-        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-    case COLOR_PALETTE:
-        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
-    case COLOR_RGB:
-    case COLOR_GRAYSCALEALPHA:
-    case COLOR_RGBALPHA:
-        return bitDepth == 8 || bitDepth == 16;
-    default:
-        return false;
-    }
+    return PNGFormat(colorType, bitDepth).Readable;
 }
 
 namespace {

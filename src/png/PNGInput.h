@@ -3,6 +3,7 @@
 // CRCs. Every read delivers the bytes it asks for or raises the codec's exception.
 
 #include "png/Chunks.h"
+#include "runtime/Bytes.h"
 
 #include <cstdint>
 
@@ -15,8 +16,6 @@ struct TChunkHead
     uint32_t Length = 0; // data bytes
     TChunkType Type{};
 };
-
-uint32_t GetUInt32BE(const uint8_t* bytes);
 
 // Whether a colour type and bit depth pair is one of ISO/IEC 15948 table 11.1, the pairs the
 // reader decodes.

@@ -3,10 +3,13 @@
 // deflated and cut into IDAT chunks while they are produced.
 #include "png/Chunks.h"
 #include "png/Deflater.h"
+#include "png/ImageDataSinks.h"
 #include "png/PNGErrors.h"
+#include "png/PNGFormats.h"
 #include "png/PNGObject.h"
 #include "png/PNGRows.h"
 #include "png/Zlib.h"
+#include "runtime/Bytes.h"
 #include "runtime/Stream.h"
 
 #include <algorithm>
@@ -23,50 +26,10 @@ namespace {
 
 constexpr uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
-void PutUInt32BE(uint8_t* out, uint32_t value)
-{
-    out[0] = uint8_t(value >> 24);
-    out[1] = uint8_t(value >> 16);
-    out[2] = uint8_t(value >> 8);
-    out[3] = uint8_t(value);
-}
-
-// Length, type, data and the CRC over type and data.
-void WriteFramedChunk(TStream& stream, const TChunkType& type, const uint8_t* data, uint32_t size)
-{
-    uint8_t prefix[8];
-    PutUInt32BE(prefix, size);
-    std::memcpy(prefix + 4, type.data(), type.size());
-    stream.WriteBuffer(prefix, sizeof(prefix));
-    if (size > 0) {
-        stream.WriteBuffer(data, size);
-    }
-    uint8_t crc[4];
-    PutUInt32BE(crc, Crc32(Crc32(0, type.data(), type.size()), data, size));
-    stream.WriteBuffer(crc, sizeof(crc));
-}
-
 // The header's bit depth as written: 2-bit pictures are held in 4-bit rows.
 uint8_t WrittenBitDepth(const TChunkIHDR& header)
 {
     return header.BitDepth == 2 ? 4 : header.BitDepth;
-}
-
-// The colour type and bit depth pairs the row converters handle.
-bool IsWritable(uint8_t colorType, uint8_t bitDepth)
-{
-    switch (colorType) {
-    case COLOR_GRAYSCALE:
-        return bitDepth == 1 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-    case COLOR_PALETTE:
-        return bitDepth == 1 || bitDepth == 4 || bitDepth == 8;
-    case COLOR_RGB:
-    case COLOR_GRAYSCALEALPHA:
-    case COLOR_RGBALPHA:
-        return bitDepth == 8 || bitDepth == 16;
-    default:
-        return false;
-    }
 }
 
 // Refuses, before anything is written, an image whose rows cannot be encoded or whose picture
@@ -74,7 +37,7 @@ bool IsWritable(uint8_t colorType, uint8_t bitDepth)
 void CheckWritable(const TPNGObject& png, const TChunkIHDR& header)
 {
     const uint8_t bitDepth = WrittenBitDepth(header);
-    if (!IsWritable(header.ColorType, bitDepth) || png.WriteInterlace() > 1) {
+    if (!PNGFormat(header.ColorType, bitDepth).Writable || png.WriteInterlace() > 1) {
         RaisePNG<EPngError>(TPNGMessage::UnsupportedFormat);
     }
     const bool needsAlpha =
@@ -87,335 +50,6 @@ void CheckWritable(const TPNGObject& png, const TChunkIHDR& header)
         RaisePNG<EPNGHeaderNotPresent>(TPNGMessage::HeaderNotPresent);
     }
 }
-
-// Deflates the filtered rows and writes the compressed stream as IDAT chunks of exactly
-// splitSize data bytes, but the last, which holds the rest. Only one chunk's worth of
-// compressed data is held at a time.
-// Where the filtered rows go: a zlib stream cut into IDAT chunks.
-class TImageDataSink
-{
-public:
-    virtual ~TImageDataSink() = default;
-    virtual void Feed(const uint8_t* data, size_t size) = 0;
-    virtual void Finish() = 0;
-};
-
-class TIdatSink : public TImageDataSink
-{
-public:
-    TIdatSink(TStream& stream, size_t splitSize, int level)
-        : m_stream(stream), m_splitSize(splitSize), m_deflate(level)
-    {}
-
-    void Feed(const uint8_t* data, size_t size) override
-    {
-        m_deflate.SetInput(data, size);
-        while (m_deflate.InputLeft() > 0) {
-            Step(false);
-        }
-    }
-
-    void Finish() override
-    {
-        while (!Step(true)) {
-        }
-        if (m_filled > 0) {
-            EmitChunk();
-        }
-    }
-
-private:
-    // Room to grow into before the first chunk is full: a split size far above the default
-    // must not reserve memory the image's compressed data never fills.
-    static constexpr size_t kFirstBufferSize = size_t(1) << 20;
-
-    bool Step(bool finish)
-    {
-        if (m_filled == m_splitSize) {
-            EmitChunk();
-        }
-        if (m_filled == m_buffer.size()) {
-            const size_t grown = std::max(kFirstBufferSize, m_buffer.size() * 2);
-            m_buffer.resize(std::min(m_splitSize, grown));
-        }
-        bool ended = false;
-        m_filled += m_deflate.Deflate(m_buffer.data() + m_filled, m_buffer.size() - m_filled,
-                                      finish, ended);
-        return ended;
-    }
-
-    void EmitChunk()
-    {
-        WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_buffer.data(), uint32_t(m_filled));
-        m_filled = 0;
-    }
-
-    TStream& m_stream;
-    size_t m_splitSize;
-    TDeflateStream m_deflate;
-    std::vector<uint8_t> m_buffer;
-    size_t m_filled = 0;
-};
-
-// The same zlib stream contents deflated on several threads: the filtered data is cut into
-// segments compressed side by side, each primed with the 32 KiB before it and ended on a
-// byte boundary, then joined behind one zlib header and closed with the Adler-32 of all the
-// data. A batch of one segment per thread is held at a time, so memory stays bounded. The
-// bytes differ from a single deflate stream's; the data they inflate to does not.
-class TParallelIdatSink : public TImageDataSink
-{
-public:
-    TParallelIdatSink(TStream& stream, size_t splitSize, int level, int threads)
-        : m_stream(stream), m_splitSize(splitSize), m_level(level), m_threads(size_t(threads))
-    {
-        const uint16_t header = ZlibHeader(level);
-        const uint8_t bytes[2] = {uint8_t(header >> 8), uint8_t(header)};
-        Emit(bytes, 2);
-    }
-
-    void Feed(const uint8_t* data, size_t size) override
-    {
-        m_adler = Adler32(m_adler, data, size);
-        m_pending.insert(m_pending.end(), data, data + size);
-        while (m_pending.size() >= kSegmentSize * m_threads + kSegmentSize) {
-            CompressBatch(kSegmentSize * m_threads, false);
-        }
-    }
-
-    void Finish() override
-    {
-        CompressBatch(m_pending.size(), true);
-        const uint8_t trailer[4] = {uint8_t(m_adler >> 24), uint8_t(m_adler >> 16),
-                                    uint8_t(m_adler >> 8), uint8_t(m_adler)};
-        Emit(trailer, 4);
-        if (!m_chunk.empty()) {
-            WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                             uint32_t(m_chunk.size()));
-            m_chunk.clear();
-        }
-    }
-
-private:
-    static constexpr size_t kSegmentSize = size_t(1) << 20;
-    static constexpr size_t kWindow = 32768;
-
-    // Compresses the first `size` pending bytes in segments, one per thread.
-    void CompressBatch(size_t size, bool last)
-    {
-        const size_t count = std::max<size_t>(1, (size + kSegmentSize - 1) / kSegmentSize);
-        std::vector<std::vector<uint8_t>> outputs(count);
-        std::vector<std::exception_ptr> errors(count);
-        auto compress = [&](size_t i) {
-            const size_t begin = i * kSegmentSize;
-            const size_t length = std::min(kSegmentSize, size - std::min(size, begin));
-            // The dictionary: the bytes before the segment, from this batch or the last one.
-            std::vector<uint8_t> dictionary;
-            if (begin >= kWindow) {
-                dictionary.assign(m_pending.begin() + ptrdiff_t(begin - kWindow),
-                                  m_pending.begin() + ptrdiff_t(begin));
-            } else {
-                const size_t fromWindow = std::min(m_window.size(), kWindow - begin);
-                dictionary.assign(m_window.end() - ptrdiff_t(fromWindow), m_window.end());
-                dictionary.insert(dictionary.end(), m_pending.begin(),
-                                  m_pending.begin() + ptrdiff_t(begin));
-            }
-            try {
-                outputs[i] = DeflateSegment(m_pending.data() + begin, length, dictionary.data(),
-                                            dictionary.size(), m_level, last && i + 1 == count);
-            } catch (...) {
-                errors[i] = std::current_exception();
-            }
-        };
-        std::vector<std::thread> workers;
-        for (size_t i = 1; i < count; ++i) {
-            workers.emplace_back(compress, i);
-        }
-        compress(0);
-        for (std::thread& worker : workers) {
-            worker.join();
-        }
-        for (size_t i = 0; i < count; ++i) {
-            if (errors[i]) {
-                std::rethrow_exception(errors[i]);
-            }
-            Emit(outputs[i].data(), outputs[i].size());
-        }
-        // Keep the last 32 KiB of data as the next batch's dictionary.
-        std::vector<uint8_t> window;
-        const size_t fromPending = std::min(size, kWindow);
-        const size_t fromOld = std::min(m_window.size(), kWindow - fromPending);
-        window.assign(m_window.end() - ptrdiff_t(fromOld), m_window.end());
-        window.insert(window.end(), m_pending.begin() + ptrdiff_t(size - fromPending),
-                      m_pending.begin() + ptrdiff_t(size));
-        m_window.swap(window);
-        m_pending.erase(m_pending.begin(), m_pending.begin() + ptrdiff_t(size));
-    }
-
-    // Appends compressed bytes, writing every full IDAT chunk.
-    void Emit(const uint8_t* data, size_t size)
-    {
-        while (size > 0) {
-            const size_t room = m_splitSize - m_chunk.size();
-            const size_t take = std::min(room, size);
-            m_chunk.insert(m_chunk.end(), data, data + take);
-            data += take;
-            size -= take;
-            if (m_chunk.size() == m_splitSize) {
-                WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                                 uint32_t(m_chunk.size()));
-                m_chunk.clear();
-            }
-        }
-    }
-
-    TStream& m_stream;
-    size_t m_splitSize;
-    int m_level;
-    size_t m_threads;
-    uint32_t m_adler = 1;
-    std::vector<uint8_t> m_pending;
-    std::vector<uint8_t> m_window;
-    std::vector<uint8_t> m_chunk;
-};
-
-// The fast profile: libdeflate on fixed 256 KiB segments of the filtered data, each on a
-// thread of its own while the caller filters the rows of the next, joined behind one zlib
-// header and closed with the Adler-32 of all the data. Segments start at fixed offsets, so the
-// bytes do not depend on the number of threads. Memory: threads + 1 slots, each one segment,
-// its compressed copy and a compressor (about 330 KiB): about 1 MiB per thread. A 24-megapixel
-// RGB conversion then peaks at 2.11 times its 24-bit image on 2 threads and 2.41 on 24; with
-// an alpha plane, which alone brings the default run to 2.40, at 2.45 and 2.80.
-//
-// libdeflate cannot be primed with the 32 KiB before a segment, as the zlib segments are: a
-// segment's first matches cannot reach into the one before. That costs about 0.25 % of the
-// size on a photo (level 6 on a 24-megapixel picture's rows: 25 225 950 bytes in segments
-// against 25 163 826 in one call; 1 MiB segments would save 0.2 % of that, at four times
-// the memory per thread), where zlib's primed 1 MiB segments lose under 0.01 %.
-class TFastIdatSink : public TImageDataSink
-{
-public:
-    TFastIdatSink(TStream& stream, size_t splitSize, int threads)
-        : m_stream(stream), m_splitSize(splitSize), m_slots(size_t(threads) + 1)
-    {
-        const uint16_t header = ZlibHeader(kFastDeflateLevel);
-        const uint8_t bytes[2] = {uint8_t(header >> 8), uint8_t(header)};
-        Emit(bytes, 2);
-    }
-
-    ~TFastIdatSink() override
-    {
-        // Only an exception on the way leaves segments in flight.
-        for (TSlot& slot : m_slots) {
-            if (slot.Worker.joinable()) {
-                slot.Worker.join();
-            }
-        }
-    }
-    TFastIdatSink(const TFastIdatSink&) = delete;
-    TFastIdatSink& operator=(const TFastIdatSink&) = delete;
-
-    void Feed(const uint8_t* data, size_t size) override
-    {
-        m_adler = Adler32(m_adler, data, size);
-        while (size > 0) {
-            TSlot& slot = m_slots[m_current];
-            const size_t take = std::min(size, kSegmentSize - slot.Input.size());
-            slot.Input.insert(slot.Input.end(), data, data + take);
-            data += take;
-            size -= take;
-            if (slot.Input.size() == kSegmentSize) {
-                Launch(slot, false);
-                m_current = (m_current + 1) % m_slots.size();
-                Retire(m_slots[m_current]);
-            }
-        }
-    }
-
-    void Finish() override
-    {
-        // The last segment ends the stream; when the data filled the one before exactly, it
-        // is empty and holds only the final block.
-        Launch(m_slots[m_current], true);
-        for (size_t k = 1; k <= m_slots.size(); ++k) {
-            Retire(m_slots[(m_current + k) % m_slots.size()]);
-        }
-        const uint8_t trailer[4] = {uint8_t(m_adler >> 24), uint8_t(m_adler >> 16),
-                                    uint8_t(m_adler >> 8), uint8_t(m_adler)};
-        Emit(trailer, 4);
-        if (!m_chunk.empty()) {
-            WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                             uint32_t(m_chunk.size()));
-            m_chunk.clear();
-        }
-    }
-
-private:
-    static constexpr size_t kSegmentSize = size_t(1) << 18;
-
-    // One segment: filled by the caller, compressed by its worker, written by Retire.
-    struct TSlot
-    {
-        std::vector<uint8_t> Input;
-        std::vector<uint8_t> Output;
-        std::optional<TDeflater> Deflater;
-        std::thread Worker;
-        std::exception_ptr Error;
-    };
-
-    void Launch(TSlot& slot, bool last)
-    {
-        if (!slot.Deflater) {
-            slot.Deflater.emplace(kFastDeflateLevel);
-        }
-        slot.Worker = std::thread([&slot, last] {
-            try {
-                slot.Deflater->Compress(slot.Input.data(), slot.Input.size(), slot.Output);
-                if (!last) {
-                    ReopenRawDeflate(slot.Output, slot.Input.size());
-                }
-            } catch (...) {
-                slot.Error = std::current_exception();
-            }
-        });
-    }
-
-    // Waits for the slot's segment, if any, writes it and empties the slot for the next.
-    void Retire(TSlot& slot)
-    {
-        if (!slot.Worker.joinable()) {
-            return;
-        }
-        slot.Worker.join();
-        if (slot.Error) {
-            std::rethrow_exception(slot.Error);
-        }
-        Emit(slot.Output.data(), slot.Output.size());
-        slot.Input.clear();
-    }
-
-    // Appends compressed bytes, writing every full IDAT chunk.
-    void Emit(const uint8_t* data, size_t size)
-    {
-        while (size > 0) {
-            const size_t take = std::min(m_splitSize - m_chunk.size(), size);
-            m_chunk.insert(m_chunk.end(), data, data + take);
-            data += take;
-            size -= take;
-            if (m_chunk.size() == m_splitSize) {
-                WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                                 uint32_t(m_chunk.size()));
-                m_chunk.clear();
-            }
-        }
-    }
-
-    TStream& m_stream;
-    size_t m_splitSize;
-    std::vector<TSlot> m_slots;
-    size_t m_current = 0; // the slot being filled; the next ones hold the oldest segments
-    uint32_t m_adler = 1;
-    std::vector<uint8_t> m_chunk;
-};
 
 // Turns picture rows into raw PNG rows. The columns x0, x0 + step, ... are taken, so one
 // converter serves whole rows and Adam7 passes. Colour samples go through InverseGammaLUT, gray
@@ -529,17 +163,9 @@ void EncodeImageData(const TPNGObject& png, const TChunkIHDR& header, TStream& s
     const TRowConverter converter(png, header);
     TRowFilter filter(png.FilterSet(), full.RowBytes, full.PixelStride);
     std::vector<uint8_t> raw(full.RowBytes);
-    std::unique_ptr<TImageDataSink> sinkOwner;
-    if (png.DeflateProfile() == TDeflateProfile::Fast) {
-        sinkOwner = std::make_unique<TFastIdatSink>(stream, size_t(png.IdatSplitSize()),
-                                                    png.DeflateThreads());
-    } else if (png.DeflateThreads() > 1) {
-        sinkOwner = std::make_unique<TParallelIdatSink>(stream, size_t(png.IdatSplitSize()),
-                                                        png.DeflateLevel(), png.DeflateThreads());
-    } else {
-        sinkOwner =
-            std::make_unique<TIdatSink>(stream, size_t(png.IdatSplitSize()), png.DeflateLevel());
-    }
+    const std::unique_ptr<TImageDataSink> sinkOwner =
+        MakeImageDataSink(stream, size_t(png.IdatSplitSize()), png.DeflateProfile(),
+                          png.DeflateLevel(), png.DeflateThreads());
     TImageDataSink& sink = *sinkOwner;
 
     if (png.WriteInterlace() == 0) {

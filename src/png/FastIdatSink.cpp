@@ -1,0 +1,167 @@
+// The fast profile of a picture's image data: libdeflate on fixed segments, on every core.
+#include "png/ImageDataSinks.h"
+
+#include "png/Deflater.h"
+#include "png/PNGErrors.h"
+#include "png/Zlib.h"
+#include "runtime/Stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace kapto {
+
+namespace {
+
+// The fast profile: libdeflate on fixed 256 KiB segments of the filtered data, each on a
+// thread of its own while the caller filters the rows of the next, joined behind one zlib
+// header and closed with the Adler-32 of all the data. Segments start at fixed offsets, so the
+// bytes do not depend on the number of threads. Memory: threads + 1 slots, each one segment,
+// its compressed copy and a compressor (about 330 KiB): about 1 MiB per thread. A 24-megapixel
+// RGB conversion then peaks at 2.11 times its 24-bit image on 2 threads and 2.41 on 24; with
+// an alpha plane, which alone brings the default run to 2.40, at 2.45 and 2.80.
+//
+// libdeflate cannot be primed with the 32 KiB before a segment, as the zlib segments are: a
+// segment's first matches cannot reach into the one before. That costs about 0.25 % of the
+// size on a photo (level 6 on a 24-megapixel picture's rows: 25 225 950 bytes in segments
+// against 25 163 826 in one call; 1 MiB segments would save 0.2 % of that, at four times
+// the memory per thread), where zlib's primed 1 MiB segments lose under 0.01 %.
+class TFastIdatSink : public TImageDataSink
+{
+public:
+    TFastIdatSink(TStream& stream, size_t splitSize, int threads)
+        : m_stream(stream), m_splitSize(splitSize), m_slots(size_t(threads) + 1)
+    {
+        const uint16_t header = ZlibHeader(kFastDeflateLevel);
+        const uint8_t bytes[2] = {uint8_t(header >> 8), uint8_t(header)};
+        Emit(bytes, 2);
+    }
+
+    ~TFastIdatSink() override
+    {
+        // Only an exception on the way leaves segments in flight.
+        for (TSlot& slot : m_slots) {
+            if (slot.Worker.joinable()) {
+                slot.Worker.join();
+            }
+        }
+    }
+    TFastIdatSink(const TFastIdatSink&) = delete;
+    TFastIdatSink& operator=(const TFastIdatSink&) = delete;
+
+    void Feed(const uint8_t* data, size_t size) override
+    {
+        m_adler = Adler32(m_adler, data, size);
+        while (size > 0) {
+            TSlot& slot = m_slots[m_current];
+            const size_t take = std::min(size, kSegmentSize - slot.Input.size());
+            slot.Input.insert(slot.Input.end(), data, data + take);
+            data += take;
+            size -= take;
+            if (slot.Input.size() == kSegmentSize) {
+                Launch(slot, false);
+                m_current = (m_current + 1) % m_slots.size();
+                Retire(m_slots[m_current]);
+            }
+        }
+    }
+
+    void Finish() override
+    {
+        // The last segment ends the stream; when the data filled the one before exactly, it
+        // is empty and holds only the final block.
+        Launch(m_slots[m_current], true);
+        for (size_t k = 1; k <= m_slots.size(); ++k) {
+            Retire(m_slots[(m_current + k) % m_slots.size()]);
+        }
+        const uint8_t trailer[4] = {uint8_t(m_adler >> 24), uint8_t(m_adler >> 16),
+                                    uint8_t(m_adler >> 8), uint8_t(m_adler)};
+        Emit(trailer, 4);
+        if (!m_chunk.empty()) {
+            WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
+                             uint32_t(m_chunk.size()));
+            m_chunk.clear();
+        }
+    }
+
+private:
+    static constexpr size_t kSegmentSize = size_t(1) << 18;
+
+    // One segment: filled by the caller, compressed by its worker, written by Retire.
+    struct TSlot
+    {
+        std::vector<uint8_t> Input;
+        std::vector<uint8_t> Output;
+        std::optional<TDeflater> Deflater;
+        std::thread Worker;
+        std::exception_ptr Error;
+    };
+
+    void Launch(TSlot& slot, bool last)
+    {
+        if (!slot.Deflater) {
+            slot.Deflater.emplace(kFastDeflateLevel);
+        }
+        slot.Worker = std::thread([&slot, last] {
+            try {
+                slot.Deflater->Compress(slot.Input.data(), slot.Input.size(), slot.Output);
+                if (!last) {
+                    ReopenRawDeflate(slot.Output, slot.Input.size());
+                }
+            } catch (...) {
+                slot.Error = std::current_exception();
+            }
+        });
+    }
+
+    // Waits for the slot's segment, if any, writes it and empties the slot for the next.
+    void Retire(TSlot& slot)
+    {
+        if (!slot.Worker.joinable()) {
+            return;
+        }
+        slot.Worker.join();
+        if (slot.Error) {
+            std::rethrow_exception(slot.Error);
+        }
+        Emit(slot.Output.data(), slot.Output.size());
+        slot.Input.clear();
+    }
+
+    // Appends compressed bytes, writing every full IDAT chunk.
+    void Emit(const uint8_t* data, size_t size)
+    {
+        while (size > 0) {
+            const size_t take = std::min(m_splitSize - m_chunk.size(), size);
+            m_chunk.insert(m_chunk.end(), data, data + take);
+            data += take;
+            size -= take;
+            if (m_chunk.size() == m_splitSize) {
+                WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
+                                 uint32_t(m_chunk.size()));
+                m_chunk.clear();
+            }
+        }
+    }
+
+    TStream& m_stream;
+    size_t m_splitSize;
+    std::vector<TSlot> m_slots;
+    size_t m_current = 0; // the slot being filled; the next ones hold the oldest segments
+    uint32_t m_adler = 1;
+    std::vector<uint8_t> m_chunk;
+};
+
+} // namespace
+
+std::unique_ptr<TImageDataSink> MakeFastIdatSink(TStream& stream, size_t splitSize, int threads)
+{
+    return std::make_unique<TFastIdatSink>(stream, splitSize, threads);
+}
+
+} // namespace kapto
