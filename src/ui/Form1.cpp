@@ -33,6 +33,7 @@
 #include <QStyleOptionButton>
 
 #include <new>
+#include <utility>
 
 namespace kapto {
 
@@ -88,102 +89,158 @@ bool IsUserInput(QEvent::Type type)
 
 } // namespace
 
+namespace {
+
+// Makes a control, keeps it in its member and hands it on, for the tables of controls.
+template <typename T, typename... TArgs> QWidget* New(T*& member, TArgs&&... args)
+{
+    member = new T(std::forward<TArgs>(args)...);
+    return member;
+}
+
+} // namespace
+
 TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     setObjectName("Form1");
     setWindowTitle(Tr("png変換"));
     setFont(WindowFont());
     setAutoFillBackground(true);
+    MakeControls();
+    SetUpControls();
+    MakeMenuAndDialogs();
+    ConnectHandlers();
+    FitToFont();
+    FormCreate();
+}
 
-    ListBox1 = new TFileListBox(this);
-    ListBox1->setObjectName("ListBox1");
-    Place(ListBox1, {8, 8, 385, 377 + kToleranceRows}, akLeft | akTop | akRight | akBottom);
-
-    CheckBox1 = new QCheckBox(Tr("指定色を透過"), this);
-    CheckBox1->setObjectName("CheckBox1");
-    Place(CheckBox1, {400, 40, 97, 17}, akTop | akRight);
-
-    Button1 = new QPushButton(QStringLiteral(">PNG"), this);
-    Button1->setObjectName("Button1");
-    Place(Button1, {400, 376 + kToleranceRows, 64, 25}, akRight | akBottom);
-
-    Button2 = new QPushButton(Tr("読込"), this);
-    Button2->setObjectName("Button2");
-    Place(Button2, {400, 8, 50, 25}, akTop | akRight);
-
-    GroupBox1 = new QGroupBox(Tr("透過色の指定方法"), this);
-    GroupBox1->setObjectName("GroupBox1");
-    Place(GroupBox1, {400, 64, 113 + kToleranceWidening, 113 + kToleranceRows}, akTop | akRight);
-
-    Shape1 = new TShape(GroupBox1);
-    Shape1->setObjectName("Shape1");
-    Shape1->setGeometry(56, 52, 33, 25);
-    Shape1->SetBrushColor(clBlack);
-
+void TForm1::MakeControls()
+{
+    // The window's own controls in the order they are made, which is also their tab order:
+    // what each is and its caption, its name, where it lies in the design and which edges it
+    // follows. The key group's controls are made with the group.
+    const int rows = kToleranceRows;
     const struct
     {
-        QRadioButton** button;
-        const char* name;
-        QString text;
-        QRect geometry;
-    } radios[] = {
-        {&RadioButton1, "RadioButton1", Tr("左上"), {8, 16, 57, 17}},
-        {&RadioButton2, "RadioButton2", Tr("左下"), {8, 32, 57, 17}},
-        {&RadioButton3, "RadioButton3", Tr("右上"), {56, 16, 49, 17}},
-        {&RadioButton4, "RadioButton4", Tr("右下"), {56, 32, 49, 17}},
-        {&RadioButton5, "RadioButton5", Tr("色"), {8, 56, 41, 17}},
+        QWidget* Widget;
+        const char* Name;
+        QRect Geometry;
+        int Anchors;
+    } controls[] = {
+        {New(ListBox1, this),
+         "ListBox1",
+         {8, 8, 385, 377 + rows},
+         akLeft | akTop | akRight | akBottom},
+        {New(CheckBox1, Tr("指定色を透過"), this), "CheckBox1", {400, 40, 97, 17}, akTop | akRight},
+        {New(Button1, QStringLiteral(">PNG"), this),
+         "Button1",
+         {400, 376 + rows, 64, 25},
+         akRight | akBottom},
+        {New(Button2, Tr("読込"), this), "Button2", {400, 8, 50, 25}, akTop | akRight},
+        {MakeKeyGroup(),
+         "GroupBox1",
+         {400, 64, 113 + kToleranceWidening, 113 + rows},
+         akTop | akRight},
+        {New(ProgressBar1, this),
+         "ProgressBar1",
+         {8, 391 + rows, 385, 11},
+         akLeft | akRight | akBottom},
+        {New(Button3, QStringLiteral(">BMP"), this),
+         "Button3",
+         {471, 376 + rows, 43, 25},
+         akRight | akBottom},
+        {New(Button4, Tr("終了"), this), "Button4", {463, 8, 49, 25}, akTop | akRight},
+        {New(CheckBox2, Tr("透過率を指定"), this),
+         "CheckBox2",
+         {400, 184 + rows, 97, 17},
+         akTop | akRight},
+        {New(ScrollBar1, Qt::Horizontal, this),
+         "ScrollBar1",
+         {400, 208 + rows, 113, 13},
+         akTop | akRight},
+        {New(Label1, QStringLiteral("100%"), this),
+         "Label1",
+         {439, 224 + rows, 24, 12},
+         akTop | akRight},
+        {New(CheckBox3, Tr("透過率に元絵を使用"), this),
+         "CheckBox3",
+         {400, 240 + rows, 97, 17},
+         akTop | akRight},
+        {New(RadioGroup1, this, QStringList{Tr("暗いほど透過"), Tr("明るいほど透過")}),
+         "RadioGroup1",
+         {399, 256 + rows, 113, 57},
+         akTop | akRight},
+        {New(CheckBox4, Tr("色を寄せる"), this),
+         "CheckBox4",
+         {420, 320 + rows, 81, 17},
+         akTop | akRight},
+        {New(CheckBox5, Tr("白黒反転"), this),
+         "CheckBox5",
+         {436, 336 + rows, 73, 17},
+         akTop | akRight},
     };
-    for (const auto& r : radios) {
-        QRadioButton* button = new QRadioButton(r.text, GroupBox1);
-        button->setObjectName(r.name);
-        button->setGeometry(r.geometry);
-        *r.button = button;
-    }
-    RadioButton5->setChecked(true);
     // The swatch sits between the radio buttons; keep it above them for the mouse. The keyboard
     // reaches it right after "色", the choice it belongs to.
     Shape1->raise();
     setTabOrder(RadioButton5, Shape1);
+    QWidget* previous = nullptr;
+    for (const auto& c : controls) {
+        c.Widget->setObjectName(c.Name);
+        Place(c.Widget, c.Geometry, c.Anchors);
+        // Labels take no focus; a group passes it on to the controls placed in it.
+        if (qobject_cast<QLabel*>(c.Widget) == nullptr) {
+            if (previous != nullptr) {
+                setTabOrder(previous, c.Widget);
+            }
+            previous = c.Widget;
+        }
+    }
+    // In the key group the tolerance comes after the colour choice, before the rim.
+    setTabOrder(RadioButton5, SpinBox1);
+    setTabOrder(SpinBox1, CheckBox7);
+    setTabOrder(CheckBox7, CheckBox6);
+}
 
-    Label2 = new QLabel(Tr("許容差"), GroupBox1);
-    Label2->setObjectName("Label2");
-    Label2->setGeometry(8, 86, 40, 17);
-    SpinBox1 = new QSpinBox(GroupBox1);
-    SpinBox1->setObjectName("SpinBox1");
+QWidget* TForm1::MakeKeyGroup()
+{
+    GroupBox1 = new QGroupBox(Tr("透過色の指定方法"), this);
+    const struct
+    {
+        QWidget* Widget;
+        const char* Name;
+        QRect Geometry;
+    } controls[] = {
+        {New(Shape1, GroupBox1), "Shape1", {56, 52, 33, 25}},
+        {New(RadioButton1, Tr("左上"), GroupBox1), "RadioButton1", {8, 16, 57, 17}},
+        {New(RadioButton2, Tr("左下"), GroupBox1), "RadioButton2", {8, 32, 57, 17}},
+        {New(RadioButton3, Tr("右上"), GroupBox1), "RadioButton3", {56, 16, 49, 17}},
+        {New(RadioButton4, Tr("右下"), GroupBox1), "RadioButton4", {56, 32, 49, 17}},
+        {New(RadioButton5, Tr("色"), GroupBox1), "RadioButton5", {8, 56, 41, 17}},
+        {New(Label2, Tr("許容差"), GroupBox1), "Label2", {8, 86, 40, 17}},
+        {New(SpinBox1, GroupBox1), "SpinBox1", {50, 83, 60, 22}},
+        {New(CheckBox7, Tr("境界をなめらかに"), GroupBox1), "CheckBox7", {8, 110, 117, 17}},
+        {New(CheckBox6, Tr("縁取"), GroupBox1), "CheckBox6", {8, 88 + kToleranceRows, 57, 17}},
+    };
+    for (const auto& c : controls) {
+        c.Widget->setObjectName(c.Name);
+        c.Widget->setGeometry(c.Geometry);
+    }
+    return GroupBox1;
+}
+
+void TForm1::SetUpControls()
+{
+    Shape1->SetBrushColor(clBlack);
+    RadioButton5->setChecked(true);
     SpinBox1->setRange(0, 100);
     SpinBox1->setSuffix(QStringLiteral("%"));
-    SpinBox1->setGeometry(50, 83, 60, 22);
     Label2->setBuddy(SpinBox1);
-    CheckBox7 = new QCheckBox(Tr("境界をなめらかに"), GroupBox1);
-    CheckBox7->setObjectName("CheckBox7");
-    CheckBox7->setGeometry(8, 110, 117, 17);
-
-    CheckBox6 = new QCheckBox(Tr("縁取"), GroupBox1);
-    CheckBox6->setObjectName("CheckBox6");
-    CheckBox6->setGeometry(8, 88 + kToleranceRows, 57, 17);
     CheckBox6->setVisible(false);
 
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    Place(ProgressBar1, {8, 391 + kToleranceRows, 385, 11}, akLeft | akRight | akBottom);
-
-    Button3 = new QPushButton(QStringLiteral(">BMP"), this);
-    Button3->setObjectName("Button3");
-    Place(Button3, {471, 376 + kToleranceRows, 43, 25}, akRight | akBottom);
-
-    Button4 = new QPushButton(Tr("終了"), this);
-    Button4->setObjectName("Button4");
-    Place(Button4, {463, 8, 49, 25}, akTop | akRight);
-
-    CheckBox2 = new QCheckBox(Tr("透過率を指定"), this);
-    CheckBox2->setObjectName("CheckBox2");
-    Place(CheckBox2, {400, 184 + kToleranceRows, 97, 17}, akTop | akRight);
-
-    ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
-    ScrollBar1->setObjectName("ScrollBar1");
+    ProgressBar1->setFocusPolicy(Qt::NoFocus);
     ScrollBar1->setRange(0, 100);
     // A click in the groove and PageUp / PageDown move by 10, the arrows by 1; the thumb
     // keeps its smallest size either way.
@@ -193,41 +250,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ScrollBar1->setFocusPolicy(Qt::StrongFocus);
     ScrollBar1->setInvertedControls(false);
     ScrollBar1->setValue(100);
-    Place(ScrollBar1, {400, 208 + kToleranceRows, 113, 13}, akTop | akRight);
-
-    Label1 = new QLabel(QStringLiteral("100%"), this);
-    Label1->setObjectName("Label1");
-    Place(Label1, {439, 224 + kToleranceRows, 24, 12}, akTop | akRight);
-
-    CheckBox3 = new QCheckBox(Tr("透過率に元絵を使用"), this);
-    CheckBox3->setObjectName("CheckBox3");
-    Place(CheckBox3, {400, 240 + kToleranceRows, 97, 17}, akTop | akRight);
-
-    RadioGroup1 = new TRadioGroup(this, {Tr("暗いほど透過"), Tr("明るいほど透過")});
-    RadioGroup1->setObjectName("RadioGroup1");
-    Place(RadioGroup1, {399, 256 + kToleranceRows, 113, 57}, akTop | akRight);
-
-    CheckBox4 = new QCheckBox(Tr("色を寄せる"), this);
-    CheckBox4->setObjectName("CheckBox4");
-    Place(CheckBox4, {420, 320 + kToleranceRows, 81, 17}, akTop | akRight);
-
-    CheckBox5 = new QCheckBox(Tr("白黒反転"), this);
-    CheckBox5->setObjectName("CheckBox5");
-    Place(CheckBox5, {436, 336 + kToleranceRows, 73, 17}, akTop | akRight);
-
-    const QWidget* tabOrder[] = {ListBox1,     CheckBox1,   Button1,   Button2,   GroupBox1,
-                                 ProgressBar1, Button3,     Button4,   CheckBox2, ScrollBar1,
-                                 CheckBox3,    RadioGroup1, CheckBox4, CheckBox5};
-    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
-        setTabOrder(const_cast<QWidget*>(tabOrder[i]), const_cast<QWidget*>(tabOrder[i + 1]));
-    }
-    ProgressBar1->setFocusPolicy(Qt::NoFocus);
-    // In the key group the tolerance comes after the colour choice, before the rim.
-    setTabOrder(RadioButton5, SpinBox1);
-    setTabOrder(SpinBox1, CheckBox7);
-    setTabOrder(CheckBox7, CheckBox6);
     UpdateToleranceEnabled();
+}
 
+void TForm1::MakeMenuAndDialogs()
+{
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
     N1 = PopupMenu1->addAction(Tr("選択されている行をリストからはずす"));
@@ -247,7 +274,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ColorDialog1->setObjectName("ColorDialog1");
     ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
     new TFirstPlace(ColorDialog1);
+}
 
+void TForm1::ConnectHandlers()
+{
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button1Click(Button3); });
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
@@ -288,9 +318,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     }
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::UpdatePreview);
     connect(SpinBox1, &QSpinBox::valueChanged, this, &TForm1::UpdatePreview);
-
-    FitToFont();
-    FormCreate();
 }
 
 void TForm1::FormCreate()

@@ -115,6 +115,11 @@ private:
         int Anchors;
     };
 
+    void MakeControls();
+    QWidget* MakeKeyGroup();
+    void SetUpControls();
+    void MakeMenuAndDialogs();
+    void ConnectHandlers();
     void FormCreate();
     void Place(QWidget* widget, const QRect& geometry, int anchors);
     // A control's place at a window size that differs from the start size by dx and dy.
