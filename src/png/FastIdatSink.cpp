@@ -35,11 +35,11 @@ class TFastIdatSink : public TImageDataSink
 {
 public:
     TFastIdatSink(TStream& stream, size_t splitSize, int threads)
-        : m_stream(stream), m_splitSize(splitSize), m_slots(size_t(threads) + 1)
+        : m_output(stream, splitSize), m_slots(size_t(threads) + 1)
     {
         const uint16_t header = ZlibHeader(kFastDeflateLevel);
         const uint8_t bytes[2] = {uint8_t(header >> 8), uint8_t(header)};
-        Emit(bytes, 2);
+        m_output.Emit(bytes, 2);
     }
 
     ~TFastIdatSink() override
@@ -79,14 +79,7 @@ public:
         for (size_t k = 1; k <= m_slots.size(); ++k) {
             Retire(m_slots[(m_current + k) % m_slots.size()]);
         }
-        const uint8_t trailer[4] = {uint8_t(m_adler >> 24), uint8_t(m_adler >> 16),
-                                    uint8_t(m_adler >> 8), uint8_t(m_adler)};
-        Emit(trailer, 4);
-        if (!m_chunk.empty()) {
-            WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                             uint32_t(m_chunk.size()));
-            m_chunk.clear();
-        }
+        m_output.Finish(m_adler);
     }
 
 private:
@@ -129,32 +122,14 @@ private:
         if (slot.Error) {
             std::rethrow_exception(slot.Error);
         }
-        Emit(slot.Output.data(), slot.Output.size());
+        m_output.Emit(slot.Output.data(), slot.Output.size());
         slot.Input.clear();
     }
 
-    // Appends compressed bytes, writing every full IDAT chunk.
-    void Emit(const uint8_t* data, size_t size)
-    {
-        while (size > 0) {
-            const size_t take = std::min(m_splitSize - m_chunk.size(), size);
-            m_chunk.insert(m_chunk.end(), data, data + take);
-            data += take;
-            size -= take;
-            if (m_chunk.size() == m_splitSize) {
-                WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                                 uint32_t(m_chunk.size()));
-                m_chunk.clear();
-            }
-        }
-    }
-
-    TStream& m_stream;
-    size_t m_splitSize;
+    TIdatChunker m_output;
     std::vector<TSlot> m_slots;
     size_t m_current = 0; // the slot being filled; the next ones hold the oldest segments
     uint32_t m_adler = 1;
-    std::vector<uint8_t> m_chunk;
 };
 
 } // namespace

@@ -27,6 +27,32 @@ void WriteFramedChunk(TStream& stream, const TChunkType& type, const uint8_t* da
     stream.WriteBuffer(crc, sizeof(crc));
 }
 
+void TIdatChunker::Emit(const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        const size_t take = std::min(m_splitSize - m_chunk.size(), size);
+        m_chunk.insert(m_chunk.end(), data, data + take);
+        data += take;
+        size -= take;
+        if (m_chunk.size() == m_splitSize) {
+            WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
+                             uint32_t(m_chunk.size()));
+            m_chunk.clear();
+        }
+    }
+}
+
+void TIdatChunker::Finish(uint32_t adler)
+{
+    uint8_t trailer[4];
+    PutUInt32BE(trailer, adler);
+    Emit(trailer, sizeof(trailer));
+    if (!m_chunk.empty()) {
+        WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(), uint32_t(m_chunk.size()));
+        m_chunk.clear();
+    }
+}
+
 namespace {
 
 // Deflates the filtered rows as they come; only one chunk's worth of compressed data is held

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace kapto {
 
@@ -23,6 +24,23 @@ public:
     virtual ~TImageDataSink() = default;
     virtual void Feed(const uint8_t* data, size_t size) = 0;
     virtual void Finish() = 0;
+};
+
+// Cuts a zlib stream produced in pieces into IDAT chunks of exactly splitSize data bytes as
+// the pieces come; the stream's end goes into the last, shorter chunk.
+class TIdatChunker
+{
+public:
+    TIdatChunker(TStream& stream, size_t splitSize) : m_stream(stream), m_splitSize(splitSize) {}
+
+    void Emit(const uint8_t* data, size_t size);
+    // Appends the Adler-32 of the data that closes the stream and writes the last chunk.
+    void Finish(uint32_t adler);
+
+private:
+    TStream& m_stream;
+    size_t m_splitSize;
+    std::vector<uint8_t> m_chunk;
 };
 
 // The sink for a deflate profile, level and number of threads.

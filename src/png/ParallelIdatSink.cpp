@@ -27,11 +27,11 @@ class TParallelIdatSink : public TImageDataSink
 {
 public:
     TParallelIdatSink(TStream& stream, size_t splitSize, int level, int threads)
-        : m_stream(stream), m_splitSize(splitSize), m_level(level), m_threads(size_t(threads))
+        : m_output(stream, splitSize), m_level(level), m_threads(size_t(threads))
     {
         const uint16_t header = ZlibHeader(level);
         const uint8_t bytes[2] = {uint8_t(header >> 8), uint8_t(header)};
-        Emit(bytes, 2);
+        m_output.Emit(bytes, 2);
     }
 
     void Feed(const uint8_t* data, size_t size) override
@@ -46,14 +46,7 @@ public:
     void Finish() override
     {
         CompressBatch(m_pending.size(), true);
-        const uint8_t trailer[4] = {uint8_t(m_adler >> 24), uint8_t(m_adler >> 16),
-                                    uint8_t(m_adler >> 8), uint8_t(m_adler)};
-        Emit(trailer, 4);
-        if (!m_chunk.empty()) {
-            WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                             uint32_t(m_chunk.size()));
-            m_chunk.clear();
-        }
+        m_output.Finish(m_adler);
     }
 
 private:
@@ -99,7 +92,7 @@ private:
             if (errors[i]) {
                 std::rethrow_exception(errors[i]);
             }
-            Emit(outputs[i].data(), outputs[i].size());
+            m_output.Emit(outputs[i].data(), outputs[i].size());
         }
         // Keep the last 32 KiB of data as the next batch's dictionary.
         std::vector<uint8_t> window;
@@ -112,31 +105,12 @@ private:
         m_pending.erase(m_pending.begin(), m_pending.begin() + ptrdiff_t(size));
     }
 
-    // Appends compressed bytes, writing every full IDAT chunk.
-    void Emit(const uint8_t* data, size_t size)
-    {
-        while (size > 0) {
-            const size_t room = m_splitSize - m_chunk.size();
-            const size_t take = std::min(room, size);
-            m_chunk.insert(m_chunk.end(), data, data + take);
-            data += take;
-            size -= take;
-            if (m_chunk.size() == m_splitSize) {
-                WriteFramedChunk(m_stream, MakeChunkType("IDAT"), m_chunk.data(),
-                                 uint32_t(m_chunk.size()));
-                m_chunk.clear();
-            }
-        }
-    }
-
-    TStream& m_stream;
-    size_t m_splitSize;
+    TIdatChunker m_output;
     int m_level;
     size_t m_threads;
     uint32_t m_adler = 1;
     std::vector<uint8_t> m_pending;
     std::vector<uint8_t> m_window;
-    std::vector<uint8_t> m_chunk;
 };
 
 } // namespace
