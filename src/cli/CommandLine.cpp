@@ -97,6 +97,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
     bool flatten = false;
     bool invert = false;
     bool fast = false;
+    bool optimize = false;
 
     app.add_option("PATH", commandLine.Paths, "Image files and folders to convert")->required();
     app.add_option("--to", format, "Output format: png or bmp (default png)")
@@ -130,6 +131,9 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
     app.add_flag("--fast", fast,
                  "PNG only: a faster deflate on every core (or --deflate-threads), files about "
                  "as small; the same pixels, other compressed bytes");
+    app.add_flag("--optimize", optimize,
+                 "PNG only: the smallest lossless file (colour type, filters, strongest "
+                 "deflate); the same pixels and alpha, slower to write");
     app.add_option("--key", key,
                    "Make one colour transparent: top-left, bottom-left, top-right, "
                    "bottom-right (a corner pixel) or #RRGGBB");
@@ -177,6 +181,15 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, bool interactiv
         return Usage("--max-memory: expected a size such as 300M or 2G, not " + maxMemory);
     }
 
+    if (optimize) {
+        if (commandLine.Format != TTargetFormat::Png) {
+            return Usage("--optimize needs PNG output, not --to bmp");
+        }
+        if (fast) {
+            return Usage("--optimize and --fast cannot be used together");
+        }
+        commandLine.Options.Optimize = true;
+    }
     // The deflate profile: PNG output only. A profile that excludes --fast is refused here too.
     if (fast) {
         if (commandLine.Format != TTargetFormat::Png) {

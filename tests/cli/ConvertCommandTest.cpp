@@ -149,6 +149,8 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--key top-left --key-tolerance 0 --key-soft x", "--key-soft needs"},
         {"--key-soft --key-tolerance 10 x", "--key-tolerance needs --key"},
         {"--fast --to bmp x", "--fast needs PNG output"},
+        {"--optimize --to bmp x", "--optimize needs PNG output"},
+        {"--optimize --fast x", "--optimize and --fast"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
