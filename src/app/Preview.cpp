@@ -66,6 +66,16 @@ const char* CornerName(TKeySource source)
     return "";
 }
 
+// 1234567 as "1,234,567".
+std::string GroupedThousands(uint64_t value)
+{
+    std::string digits = std::to_string(value);
+    for (size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits;
+}
+
 } // namespace
 
 TPreviewResult RenderPreview(const std::string& source, const TConversionOptions& options)
@@ -86,9 +96,19 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
                 result.KeyPixels += uint64_t(std::count(flags.begin(), flags.end(), 1));
             }
         }
+        // The pixels are read back from the plain file, which the optimised one decodes to
+        // exactly; the reader below keeps alpha for colour types 2 and 6 only.
+        TConversionOptions plain = options;
+        plain.Optimize = false;
         TMemoryStream stream;
-        EncodeConverted(options, "preview.png", bitmap, stream);
+        EncodeConverted(plain, "preview.png", bitmap, stream);
         result.Png = stream.Bytes();
+        if (options.Optimize) {
+            TMemoryStream optimized;
+            EncodeConverted(options, "preview.png", bitmap, optimized);
+            result.Png = optimized.Bytes();
+            result.Optimized = true;
+        }
         TPNGObject png;
         stream.SetPosition(0);
         png.LoadFromStream(stream);
@@ -135,6 +155,9 @@ std::string PreviewSummary(const TPreviewResult& result)
     }
     text += "  透明 " + Percent(result.Transparent, pixels) + "  半透明 " +
             Percent(result.Partial, pixels) + "  不透明 " + Percent(result.Opaque, pixels);
+    if (result.Optimized) {
+        text += "  " + GroupedThousands(result.Png.size()) + " バイト";
+    }
     if (result.Keyed && result.KeyPixels == 0) {
         text += "  ※透過色の画素がありません";
     } else if (result.Keyed && result.KeyPixels * 10 > pixels * 9) {

@@ -243,9 +243,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     CheckBox5->setObjectName("CheckBox5");
     Place(CheckBox5, {436, 336 + kToleranceRows, 73, 17}, akTop | akRight);
 
+    CheckBox8 = new QCheckBox(QStringLiteral("ファイルサイズを最適化"), this);
+    CheckBox8->setObjectName("CheckBox8");
+    Place(CheckBox8, {400, 356 + kToleranceRows, 113, 17}, akTop | akRight);
+
     const QWidget* tabOrder[] = {ListBox1,     CheckBox1,   Button1,   Button2,   GroupBox1,
                                  ProgressBar1, Button3,     Button4,   CheckBox2, ScrollBar1,
-                                 CheckBox3,    RadioGroup1, CheckBox4, CheckBox5};
+                                 CheckBox3,    RadioGroup1, CheckBox4, CheckBox5, CheckBox8};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
         setTabOrder(const_cast<QWidget*>(tabOrder[i]), const_cast<QWidget*>(tabOrder[i + 1]));
     }
@@ -310,7 +314,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
                                                    RadioButton5,
                                                    RadioGroup1->Item(0),
                                                    RadioGroup1->Item(1),
-                                                   CheckBox7};
+                                                   CheckBox7,
+                                                   CheckBox8};
     for (QAbstractButton* box : optionButtons) {
         connect(box, &QAbstractButton::toggled, this, &TForm1::UpdatePreview);
     }
@@ -466,6 +471,7 @@ TConversionOptions TForm1::ReadOptions() const
                             : TBrightnessDirection::DarkerMoreTransparent;
     options.Flatten = CheckBox4->isChecked();
     options.InvertFlatten = CheckBox5->isChecked();
+    options.Optimize = CheckBox8->isChecked();
     return options;
 }
 
