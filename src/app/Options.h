@@ -48,6 +48,8 @@ struct TConversionOptions
     int DeflateThreads = 1;
     // Not a control: PNG image data through the fast deflate profile, on DeflateThreads threads.
     bool FastDeflate = false;
+    // "ファイルサイズを最適化": the smallest lossless PNG of the same pixels and alpha.
+    bool Optimize = false;
 };
 
 } // namespace kapto

@@ -67,6 +67,16 @@ const char* CornerName(TKeySource source)
     return "";
 }
 
+// 1234567 as "1,234,567".
+std::string GroupedThousands(uint64_t value)
+{
+    std::string digits = std::to_string(value);
+    for (size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits;
+}
+
 } // namespace
 
 TPreviewResult RenderPreview(const std::string& source, const TConversionOptions& options)
@@ -87,9 +97,19 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
                 result.KeyPixels += uint64_t(std::count(flags.begin(), flags.end(), 1));
             }
         }
+        // The pixels are read back from the plain file, which the optimised one decodes to
+        // exactly; the reader below keeps alpha for colour types 2 and 6 only.
+        TConversionOptions plain = options;
+        plain.Optimize = false;
         TMemoryStream stream;
-        EncodeConverted(options, TTargetFormat::Png, bitmap, stream);
+        EncodeConverted(plain, TTargetFormat::Png, bitmap, stream);
         result.Png = stream.Bytes();
+        if (options.Optimize) {
+            TMemoryStream optimized;
+            EncodeConverted(options, TTargetFormat::Png, bitmap, optimized);
+            result.Png = optimized.Bytes();
+            result.Optimized = true;
+        }
         TPNGObject png;
         stream.SetPosition(0);
         png.LoadFromStream(stream);
@@ -130,6 +150,9 @@ std::string PreviewSummary(const TPreviewResult& result)
     text += InLanguage("  透明 ", "  transparent ") + Percent(result.Transparent, pixels) +
             InLanguage("  半透明 ", "  partly transparent ") + Percent(result.Partial, pixels) +
             InLanguage("  不透明 ", "  opaque ") + Percent(result.Opaque, pixels);
+    if (result.Optimized) {
+        text += "  " + GroupedThousands(result.Png.size()) + InLanguage(" バイト", " bytes");
+    }
     if (result.Keyed && result.KeyPixels == 0) {
         text += InLanguage("  ※透過色の画素がありません", "  * no pixel has the key colour");
     } else if (result.Keyed && result.KeyPixels * 10 > pixels * 9) {

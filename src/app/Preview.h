@@ -17,6 +17,7 @@ struct TPreviewResult
     int32_t Height = 0;
     std::vector<uint8_t> Rgba; // red, green, blue, alpha per pixel, top row first
     std::vector<uint8_t> Png;  // the bytes the conversion writes
+    bool Optimized = false;    // Png is the optimised file; the summary gives its size
     bool Keyed = false;        // a key colour was in use
     TColor Key = 0;
     TKeySource KeySource = TKeySource::None;
@@ -32,7 +33,7 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
 
 // The one-line summary under the picture: size, key colour and where it came from, shares
 // of transparent, partly transparent and opaque pixels, and a warning when the key colour
-// covers none of the picture or more than 90 % of it.
+// covers none of the picture or more than 90 % of it; for an optimised file, its size.
 std::string PreviewSummary(const TPreviewResult& result);
 
 } // namespace kapto

@@ -4,6 +4,7 @@
 #include "app/KeyTolerance.h"
 #include "graphics/Bitmap.h"
 #include "png/PNGObject.h"
+#include "png/PNGOptimizer.h"
 #include "png/PNGRows.h"
 #include "runtime/Stream.h"
 
@@ -209,6 +210,11 @@ void EncodeConverted(const TConversionOptions& options, TTargetFormat format, TB
         OpacityPass(keyed, 255, false, soft, png, bitmap);
     } else if (options.BrightnessAlpha) {
         BrightnessPass(options, png, bitmap);
+    }
+    TRGBAPicture picture;
+    if (options.Optimize && DecodedPicture(png, picture)) {
+        WriteOptimizedPNG(picture, stream, size_t(png.IdatSplitSize()));
+        return;
     }
     png.SaveToStream(stream);
 }

@@ -83,6 +83,7 @@ struct TWritten
     std::string OnExists;
     std::string MaxMemory;
     bool Fast = false;
+    bool Optimize = false;
     std::string Key;
     CLI::Option* Tolerance = nullptr;
     int Opacity = -1;
@@ -126,6 +127,9 @@ void AddRunOptions(CLI::App& app, TCommandLine& commandLine, TWritten& written)
     app.add_flag("--fast", written.Fast,
                  "PNG only: a faster deflate on every core (or --deflate-threads), files about "
                  "as small; the same pixels, other compressed bytes");
+    app.add_flag("--optimize", written.Optimize,
+                 "PNG only: the smallest lossless file (colour type, filters, strongest "
+                 "deflate); the same pixels and alpha, slower to write");
 }
 
 void AddTransparencyOptions(CLI::App& app, TConversionOptions& options, TWritten& written)
@@ -167,7 +171,16 @@ std::string SettleRun(const CLI::App& app, const TWritten& written, TCommandLine
     if (!written.MaxMemory.empty() && !ParseSize(written.MaxMemory, commandLine.MaxMemory)) {
         return "--max-memory: expected a size such as 300M or 2G, not " + written.MaxMemory;
     }
-    // The deflate profile: PNG output only. A profile that excludes --fast is refused here too.
+    if (written.Optimize) {
+        if (commandLine.Format != TTargetFormat::Png) {
+            return "--optimize needs PNG output, not --to bmp";
+        }
+        if (written.Fast) {
+            return "--optimize and --fast cannot be used together";
+        }
+        commandLine.Options.Optimize = true;
+    }
+    // The deflate profile: PNG output only.
     if (written.Fast) {
         if (commandLine.Format != TTargetFormat::Png) {
             return "--fast needs PNG output, not --to bmp";

@@ -178,6 +178,10 @@ void TForm1::MakeControls()
          "CheckBox5",
          {436, 336 + rows, 73, 17},
          akTop | akRight},
+        {New(CheckBox8, Tr("ファイルサイズを最適化"), this),
+         "CheckBox8",
+         {400, 356 + rows, 113, 17},
+         akTop | akRight},
     };
     // The swatch sits between the radio buttons; keep it above them for the mouse. The keyboard
     // reaches it right after "色", the choice it belongs to.
@@ -312,7 +316,8 @@ void TForm1::ConnectHandlers()
                                                    RadioButton5,
                                                    RadioGroup1->Item(0),
                                                    RadioGroup1->Item(1),
-                                                   CheckBox7};
+                                                   CheckBox7,
+                                                   CheckBox8};
     for (QAbstractButton* box : optionButtons) {
         connect(box, &QAbstractButton::toggled, this, &TForm1::UpdatePreview);
     }
@@ -465,6 +470,7 @@ TConversionOptions TForm1::ReadOptions() const
                             : TBrightnessDirection::DarkerMoreTransparent;
     options.Flatten = CheckBox4->isChecked();
     options.InvertFlatten = CheckBox5->isChecked();
+    options.Optimize = CheckBox8->isChecked();
     return options;
 }
 

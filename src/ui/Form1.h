@@ -67,6 +67,8 @@ public:
     TRadioGroup* RadioGroup1;
     QCheckBox* CheckBox4;
     QCheckBox* CheckBox5;
+    // "ファイルサイズを最適化", below the other options.
+    QCheckBox* CheckBox8;
     QMenu* PopupMenu1;
     QAction* N1;
     QAction* N2;

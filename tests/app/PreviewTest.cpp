@@ -96,3 +96,25 @@ TEST(PreviewTest, FailuresComeBackAsMessages)
     EXPECT_EQ(PreviewSummary(result), result.Error);
     EXPECT_TRUE(result.Rgba.empty());
 }
+
+TEST(PreviewTest, OptimisedFileKeepsThePixelsAndShowsItsSize)
+{
+    TTempDir dir;
+    const std::string source = FramedPicture(dir);
+    TConversionOptions options;
+    options.KeyTransparent = true;
+    options.KeySource = TKeySource::TopLeft;
+    const TPreviewResult plain = RenderPreview(source, options);
+    options.Optimize = true;
+    const TPreviewResult result = RenderPreview(source, options);
+    ASSERT_EQ(result.Error, "");
+    TBitmap bitmap;
+    LoadSource(source, bitmap);
+    SaveConverted(options, TTargetFormat::Png, dir.Path("framed.png"), bitmap);
+    const std::vector<uint8_t> written = ReadFileBytes(dir.Path("framed.png"));
+    EXPECT_EQ(result.Png, written);
+    EXPECT_LT(written.size(), plain.Png.size());
+    EXPECT_EQ(result.Rgba, plain.Rgba);
+    EXPECT_EQ(PreviewSummary(result),
+              PreviewSummary(plain) + "  " + std::to_string(written.size()) + " バイト");
+}

@@ -149,6 +149,8 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--key top-left --key-tolerance 0 --key-soft x", "--key-soft needs"},
         {"--key-soft --key-tolerance 10 x", "--key-tolerance needs --key"},
         {"--fast --to bmp x", "--fast needs PNG output"},
+        {"--optimize --to bmp x", "--optimize needs PNG output"},
+        {"--optimize --fast x", "--optimize and --fast"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
@@ -449,4 +451,22 @@ TEST_F(ConvertCommandTest, FastKeepsThePixelsOnAnyNumberOfThreads)
     EXPECT_EQ(DecodeWithLibpng(fast).Error, "");
     EXPECT_EQ(DecodeWithLibpng(fast).Rows, DecodeWithLibpng(standard).Rows);
     EXPECT_EQ(convert("--fast --deflate-threads 1"), fast);
+}
+
+TEST_F(ConvertCommandTest, OptimizeReachesThePngOutput)
+{
+    // Four colours with the top-left one keyed: a 2-bit palette with a one-entry tRNS.
+    const auto color = [](int x, int y) { return kapto::TColor((x / 8 + y / 8) % 4 * 0x102030); };
+    const std::string source = Quote(WriteTestBmp(m_dir.Path("p.bmp"), 64, 64, color));
+    const auto convert = [&](const std::string& options) {
+        EXPECT_EQ(Convert("-q --on-exists overwrite --key top-left " + options + source).Status, 0);
+        return ReadFileBytes(m_dir.Path("p.png"));
+    };
+    const std::vector<uint8_t> plain = convert("");
+    const std::vector<uint8_t> optimized = convert("--optimize ");
+    const TDecodedPng decoded = DecodeWithLibpng(optimized);
+    EXPECT_EQ(decoded.Error, "");
+    EXPECT_EQ(decoded.ColorType, 3);
+    EXPECT_EQ(decoded.BitDepth, 2);
+    EXPECT_LT(optimized.size(), plain.size());
 }

@@ -144,6 +144,7 @@ private slots:
             {form.RadioGroup1, {399, 300, 113, 57}, {}},
             {form.CheckBox4, {420, 364, 81, 17}, "色を寄せる"},
             {form.CheckBox5, {436, 380, 73, 17}, "白黒反転"},
+            {form.CheckBox8, {400, 400, 113, 17}, "ファイルサイズを最適化"},
         };
         for (const auto& c : controls) {
             QCOMPARE(c.widget->pos(), c.geometry.topLeft());
@@ -276,7 +277,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.ListBox1->setFocus();
         QStringList order;
-        for (int i = 0; i < 14; ++i) {
+        for (int i = 0; i < 15; ++i) {
             QWidget* focus = QApplication::focusWidget();
             QVERIFY(focus != nullptr);
             order << (focus->objectName().isEmpty() ? focus->parentWidget()->objectName()
@@ -284,9 +285,10 @@ private slots:
             QTest::keyClick(focus, Qt::Key_Tab);
         }
         // The five corner and colour buttons are one stop; the swatch follows them.
-        QCOMPARE(order, (QStringList{"ListBox1", "CheckBox1", "Button1", "Button2", "RadioButton1",
-                                     "Shape1", "Button3", "Button4", "CheckBox2", "ScrollBar1",
-                                     "CheckBox3", "RadioGroup1", "CheckBox4", "CheckBox5"}));
+        QCOMPARE(order,
+                 (QStringList{"ListBox1", "CheckBox1", "Button1", "Button2", "RadioButton1",
+                              "Shape1", "Button3", "Button4", "CheckBox2", "ScrollBar1",
+                              "CheckBox3", "RadioGroup1", "CheckBox4", "CheckBox5", "CheckBox8"}));
         QCOMPARE(QApplication::focusWidget(), form.ListBox1);
 
         // Space or Enter on the swatch opens the colour dialog as a click does.
@@ -395,6 +397,7 @@ private slots:
         TForm1 form;
         TConversionOptions options = form.ReadOptions();
         QVERIFY(!options.KeyTransparent && !options.UniformOpacity && !options.BrightnessAlpha);
+        QVERIFY(!options.Optimize);
         QVERIFY(options.KeySource == TKeySource::Swatch);
         QCOMPARE(options.OpacityPercent, 100);
 
@@ -418,6 +421,9 @@ private slots:
         QVERIFY(options.BrightnessAlpha && options.Flatten && options.InvertFlatten);
         QVERIFY(options.Direction == TBrightnessDirection::BrighterMoreTransparent);
         QVERIFY(!options.KeyTransparent && !options.UniformOpacity);
+
+        form.CheckBox8->setChecked(true);
+        QVERIFY(form.ReadOptions().Optimize);
     }
 
     void MenuRemovesSelectedLinesAfterConfirmation()

@@ -171,5 +171,9 @@
         <source>%1 - 変換結果のプレビュー</source>
         <translation>%1 - Conversion preview</translation>
     </message>
+    <message>
+        <source>ファイルサイズを最適化</source>
+        <translation>Smallest file</translation>
+    </message>
 </context>
 </TS>

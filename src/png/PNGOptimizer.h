@@ -1,0 +1,32 @@
+#pragma once
+// The smallest lossless PNG of a picture: the colour type, bit depth, row filters and deflate
+// that give the fewest bytes while decoding to exactly the same red, green, blue and alpha.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kapto {
+
+class TPNGObject;
+class TStream;
+
+// A picture as a decoder hands it out: 8-bit red, green, blue and alpha per pixel, top row
+// first.
+struct TRGBAPicture
+{
+    uint32_t Width = 0;
+    uint32_t Height = 0;
+    std::vector<uint8_t> Pixels;
+};
+
+// The picture an image decodes to, for 8-bit colour types 2 and 6 without interlace (a tRNS
+// key gives its colour alpha 0); false, with the picture left empty, for anything else.
+bool DecodedPicture(const TPNGObject& png, TRGBAPicture& picture);
+
+// Writes the picture as a PNG with only IHDR, PLTE, tRNS, IDAT and IEND, the image data as one
+// zlib stream cut into IDAT chunks of at most splitSize bytes. Raises EWriteError on a short
+// write.
+void WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t splitSize = 65535);
+
+} // namespace kapto
