@@ -15,8 +15,10 @@
 
 namespace {
 
-// Inputs beyond this add nothing a smaller file cannot reach and slow the search down.
-constexpr size_t kMaxInputBytes = size_t(1) << 20;
+// Inputs beyond this add nothing a smaller file cannot reach and slow the search down: a few
+// kilobytes of LZW codes already decode to every frame size the buffer limit lets through,
+// and every pixel decoded costs under the coverage counters.
+constexpr size_t kMaxInputBytes = size_t(1) << 16;
 // Rendering touches every pixel of the frame and of the screen; larger images only cost time.
 constexpr int64_t kMaxRenderedPixels = int64_t(1) << 18;
 
