@@ -2,9 +2,11 @@
 
 #include "png/Chunks.h"
 #include "png/Deflater.h"
+#include "png/ImageDataSinks.h"
 #include "png/PNGObject.h"
 #include "png/PNGRows.h"
 #include "png/Zlib.h"
+#include "runtime/Bytes.h"
 #include "runtime/Stream.h"
 
 #include <algorithm>
@@ -330,33 +332,6 @@ void FilterAll(const TCandidate& c, uint32_t height, TStrategy strategy, std::ve
     }
 }
 
-void PutUInt32(uint8_t* p, uint32_t value)
-{
-    p[0] = uint8_t(value >> 24);
-    p[1] = uint8_t(value >> 16);
-    p[2] = uint8_t(value >> 8);
-    p[3] = uint8_t(value);
-}
-
-void WriteChunk(TStream& stream, const char (&type)[5], const uint8_t* data, size_t size)
-{
-    uint8_t head[8];
-    PutUInt32(head, uint32_t(size));
-    std::copy(type, type + 4, head + 4);
-    uint32_t crc = Crc32(0, head + 4, 4);
-    crc = Crc32(crc, data, size);
-    uint8_t tail[4];
-    PutUInt32(tail, crc);
-    stream.WriteBuffer(head, 8);
-    if (size > 0) {
-        stream.WriteBuffer(data, size);
-    }
-    stream.WriteBuffer(tail, 4);
-}
-
-// Raw deflate by zlib at level 9 with the strategy, or nothing when zlib fails. On graphics of
-// a few hundred kilobytes zlib's filtered or run-length strategy is often a tenth smaller than
-// libdeflate's strongest level; on photos libdeflate wins by a few percent.
 std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& data, int strategy)
 {
     z_stream z{};
@@ -441,13 +416,14 @@ bool DecodedPicture(const TPNGObject& png, TRGBAPicture& picture)
     return true;
 }
 
-void WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t splitSize)
+namespace {
+
+// The forms worth trying: the direct colour type, and a palette where it may be smaller.
+std::vector<TCandidate> Candidates(TCandidate direct, const TRGBAPicture& picture,
+                                   const TAnalysis& analysis, bool tryAll)
 {
-    const TAnalysis analysis = Analyse(picture);
     std::vector<TCandidate> candidates;
-    candidates.push_back(DirectCandidate(picture, analysis));
-    const size_t directBytes = candidates[0].Rows.size();
-    const bool tryAll = directBytes <= kTrialLimitBytes;
+    candidates.push_back(std::move(direct));
     if (analysis.FewColours) {
         const bool grayAtLeastAsSmall =
             candidates[0].ColorType == COLOR_GRAYSCALE &&
@@ -460,10 +436,16 @@ void WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t spli
             candidates.push_back(std::move(palette));
         }
     }
+    return candidates;
+}
 
-    // Each candidate with each strategy, ranked by a trial compression; large pictures keep
-    // the minimum sum alone, which is what wins on photos, and None for packed palettes.
-    std::vector<std::pair<size_t, TStrategy>> trials;
+using TTrial = std::pair<size_t, TStrategy>; // a candidate and a filter strategy
+
+// Each candidate with each strategy; large pictures keep the minimum sum alone, which is what
+// wins on photos, and None for packed palettes.
+std::vector<TTrial> Trials(const std::vector<TCandidate>& candidates, bool tryAll)
+{
+    std::vector<TTrial> trials;
     for (size_t i = 0; i < candidates.size(); ++i) {
         if (tryAll) {
             for (TStrategy s : {TStrategy::None, TStrategy::Sub, TStrategy::Up, TStrategy::Paeth,
@@ -477,90 +459,135 @@ void WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t spli
             }
         }
     }
-    // Small pictures compress every trial at full strength; others rank the trials by a quick
-    // compression and compress the best few at full strength.
+    return trials;
+}
+
+// The trials to compress at full strength. Small pictures keep them all; others rank them by
+// a quick compression and keep the best few.
+std::vector<size_t> Finalists(const std::vector<TCandidate>& candidates,
+                              const std::vector<TTrial>& trials, uint32_t height,
+                              size_t directBytes)
+{
     std::vector<size_t> finalists(trials.size());
     for (size_t i = 0; i < finalists.size(); ++i) {
         finalists[i] = i;
     }
+    if (directBytes <= kExactTrialBytes || trials.size() <= kFinalists) {
+        return finalists;
+    }
+    TDeflater trial(kTrialDeflateLevel);
     std::vector<uint8_t> filtered;
     std::vector<uint8_t> compressed;
-    if (directBytes > kExactTrialBytes && trials.size() > kFinalists) {
-        TDeflater trial(kTrialDeflateLevel);
-        std::vector<size_t> sizes(trials.size());
-        for (size_t i = 0; i < trials.size(); ++i) {
-            const TCandidate& candidate = candidates[trials[i].first];
-            FilterAll(candidate, picture.Height, trials[i].second, filtered);
-            trial.Compress(filtered.data(), filtered.size(), compressed);
-            sizes[i] = compressed.size() + ChunkOverhead(candidate);
-        }
-        std::stable_sort(finalists.begin(), finalists.end(),
-                         [&](size_t x, size_t y) { return sizes[x] < sizes[y]; });
-        // A quick compression ranks unfiltered packed rows far too low: zlib's filtered
-        // strategy often makes them the smallest. Every filter of a small leading candidate
-        // goes on, else the best few trials.
-        const size_t leader = trials[finalists[0]].first;
-        std::vector<size_t> chosen;
-        for (size_t i : finalists) {
-            const bool small = candidates[leader].Rows.size() <= kZlibTrialBytes;
-            if ((small && trials[i].first == leader) || chosen.size() < kFinalists) {
-                chosen.push_back(i);
-            }
-        }
-        finalists = chosen;
+    std::vector<size_t> sizes(trials.size());
+    for (size_t i = 0; i < trials.size(); ++i) {
+        const TCandidate& candidate = candidates[trials[i].first];
+        FilterAll(candidate, height, trials[i].second, filtered);
+        trial.Compress(filtered.data(), filtered.size(), compressed);
+        sizes[i] = compressed.size() + ChunkOverhead(candidate);
     }
+    std::stable_sort(finalists.begin(), finalists.end(),
+                     [&](size_t x, size_t y) { return sizes[x] < sizes[y]; });
+    // A quick compression ranks unfiltered packed rows far too low: zlib's filtered strategy
+    // often makes them the smallest. Every filter of a small leading candidate goes on, else
+    // the best few trials.
+    const size_t leader = trials[finalists[0]].first;
+    std::vector<size_t> chosen;
+    for (size_t i : finalists) {
+        const bool small = candidates[leader].Rows.size() <= kZlibTrialBytes;
+        if ((small && trials[i].first == leader) || chosen.size() < kFinalists) {
+            chosen.push_back(i);
+        }
+    }
+    return chosen;
+}
+
+struct TBest
+{
+    size_t Candidate = 0;
+    std::vector<uint8_t> Filtered;   // the filtered rows
+    std::vector<uint8_t> Compressed; // their raw deflate data
+};
+
+// The finalist whose image data and chunks are the smallest at full strength.
+TBest Smallest(const std::vector<TCandidate>& candidates, const std::vector<TTrial>& trials,
+               const std::vector<size_t>& finalists, uint32_t height)
+{
     TDeflater strongest(kStrongestDeflateLevel);
-    std::vector<uint8_t> best;
-    std::vector<uint8_t> bestFiltered;
-    size_t bestIndex = 0;
+    TBest best;
     size_t bestSize = 0; // of the image data and the chunks that come with the candidate
+    std::vector<uint8_t> filtered;
+    std::vector<uint8_t> compressed;
     for (size_t i : finalists) {
         const auto& [index, strategy] = trials[i];
-        FilterAll(candidates[index], picture.Height, strategy, filtered);
+        FilterAll(candidates[index], height, strategy, filtered);
         strongest.Compress(filtered.data(), filtered.size(), compressed);
         if (filtered.size() <= kZlibTrialBytes) {
             TryZlibStrategies(filtered, compressed);
         }
         const size_t size = compressed.size() + ChunkOverhead(candidates[index]);
-        if (best.empty() || size < bestSize) {
+        if (best.Compressed.empty() || size < bestSize) {
             bestSize = size;
-            best.swap(compressed);
-            bestFiltered.swap(filtered);
-            bestIndex = index;
+            best.Compressed.swap(compressed);
+            best.Filtered.swap(filtered);
+            best.Candidate = index;
         }
     }
-    const TCandidate& chosen = candidates[bestIndex];
+    return best;
+}
 
+void WriteFile(const TRGBAPicture& picture, const TCandidate& chosen, const TBest& best,
+               TStream& stream, size_t splitSize)
+{
     // The zlib stream: header, the raw deflate data, the Adler-32 of the filtered rows.
     std::vector<uint8_t> zlib;
-    zlib.reserve(best.size() + 6);
+    zlib.reserve(best.Compressed.size() + 6);
     const uint16_t zlibHeader = ZlibHeader(9);
     zlib.push_back(uint8_t(zlibHeader >> 8));
     zlib.push_back(uint8_t(zlibHeader));
-    zlib.insert(zlib.end(), best.begin(), best.end());
+    zlib.insert(zlib.end(), best.Compressed.begin(), best.Compressed.end());
     uint8_t adler[4];
-    PutUInt32(adler, Adler32(1, bestFiltered.data(), bestFiltered.size()));
+    PutUInt32BE(adler, Adler32(1, best.Filtered.data(), best.Filtered.size()));
     zlib.insert(zlib.end(), adler, adler + 4);
 
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     stream.WriteBuffer(signature, sizeof signature);
     uint8_t ihdr[13] = {};
-    PutUInt32(ihdr, picture.Width);
-    PutUInt32(ihdr + 4, picture.Height);
+    PutUInt32BE(ihdr, picture.Width);
+    PutUInt32BE(ihdr + 4, picture.Height);
     ihdr[8] = chosen.BitDepth;
     ihdr[9] = chosen.ColorType;
-    WriteChunk(stream, "IHDR", ihdr, sizeof ihdr);
+    WriteFramedChunk(stream, MakeChunkType("IHDR"), ihdr, sizeof ihdr);
     if (!chosen.Palette.empty()) {
-        WriteChunk(stream, "PLTE", chosen.Palette.data(), chosen.Palette.size());
+        WriteFramedChunk(stream, MakeChunkType("PLTE"), chosen.Palette.data(),
+                         uint32_t(chosen.Palette.size()));
     }
     if (!chosen.Transparency.empty()) {
-        WriteChunk(stream, "tRNS", chosen.Transparency.data(), chosen.Transparency.size());
+        WriteFramedChunk(stream, MakeChunkType("tRNS"), chosen.Transparency.data(),
+                         uint32_t(chosen.Transparency.size()));
     }
     splitSize = std::max<size_t>(splitSize, 1);
     for (size_t at = 0; at < zlib.size(); at += splitSize) {
-        WriteChunk(stream, "IDAT", zlib.data() + at, std::min(splitSize, zlib.size() - at));
+        WriteFramedChunk(stream, MakeChunkType("IDAT"), zlib.data() + at,
+                         uint32_t(std::min(splitSize, zlib.size() - at)));
     }
-    WriteChunk(stream, "IEND", nullptr, 0);
+    WriteFramedChunk(stream, MakeChunkType("IEND"), nullptr, 0);
+}
+
+} // namespace
+
+void WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t splitSize)
+{
+    const TAnalysis analysis = Analyse(picture);
+    TCandidate direct = DirectCandidate(picture, analysis);
+    const size_t directBytes = direct.Rows.size();
+    const bool tryAll = directBytes <= kTrialLimitBytes;
+    const std::vector<TCandidate> candidates =
+        Candidates(std::move(direct), picture, analysis, tryAll);
+    const std::vector<TTrial> trials = Trials(candidates, tryAll);
+    const std::vector<size_t> finalists =
+        Finalists(candidates, trials, picture.Height, directBytes);
+    const TBest best = Smallest(candidates, trials, finalists, picture.Height);
+    WriteFile(picture, candidates[best.Candidate], best, stream, splitSize);
 }
 
 } // namespace kapto
