@@ -5,6 +5,7 @@
 # Reports wall time, peak memory, the speed-ups, and checks that the outputs agree.
 # Usage: bench/batch.sh [BUILD_DIR]   (needs cjpeg from libjpeg-turbo-progs)
 set -euo pipefail
+bench=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build/release}
 exe="$build/src/cli/kapto-convert"
 work=$(mktemp -d)
@@ -12,18 +13,7 @@ trap 'rm -rf "$work"' EXIT
 
 # Photo-like PPM pictures: gradients with grain, a different pattern per file.
 make_ppm() {
-    python3 - "$1" "$2" "$3" "$4" <<'PY'
-import sys, random
-name, w, h, seed = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-random.seed(seed)
-grain = bytes(random.randrange(0, 12) for _ in range(w * 3 + 8192))
-base = bytes(((x // 3) // (8 + seed) + (x % 3) * 40) & 0xFF for x in range(w * 3))
-with open(name, "wb") as f:
-    f.write(b"P6\n%d %d\n255\n" % (w, h))
-    for y in range(h):
-        off = (y * 13) % 8192
-        f.write(bytes((b + g + (y >> 3)) & 0xFF for b, g in zip(base, grain[off:off + w * 3])))
-PY
+    "$bench/photo-ppm.py" "$1" "$2" "$3" "$4"
 }
 
 mkdir -p "$work/batch-serial" "$work/batch-pipelined" "$work/single"

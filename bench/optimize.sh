@@ -6,6 +6,7 @@
 # from the source, loading included. Prints a Markdown table and the totals.
 # Usage: bench/optimize.sh [BUILD_DIR]   (needs optipng, and cjpeg from libjpeg-turbo-progs)
 set -euo pipefail
+bench=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build/release}
 exe="$(realpath "$build/src/cli/kapto-convert")"
 work=$(mktemp -d)
@@ -45,18 +46,7 @@ PY
 
 # The photo-like pattern of profiles.sh: gradients with grain, through JPEG.
 make_photo() {
-    python3 - "$work/p.ppm" "$2" "$3" "$4" <<'PY'
-import sys, random
-name, w, h, seed = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-random.seed(seed)
-grain = bytes(random.randrange(0, 12) for _ in range(w * 3 + 8192))
-base = bytes(((x // 3) // (8 + seed) + (x % 3) * 40) & 0xFF for x in range(w * 3))
-with open(name, "wb") as f:
-    f.write(b"P6\n%d %d\n255\n" % (w, h))
-    for y in range(h):
-        off = (y * 13) % 8192
-        f.write(bytes((b + g + (y >> 3)) & 0xFF for b, g in zip(base, grain[off:off + w * 3])))
-PY
+    "$bench/photo-ppm.py" "$work/p.ppm" "$2" "$3" "$4"
     cjpeg -quality 90 "$work/p.ppm" >"$1"
     rm -f "$work/p.ppm"
 }

@@ -5,6 +5,7 @@
 # the noise of a shared machine. Prints a Markdown table.
 # Usage: bench/profiles.sh [BUILD_DIR]   (needs cjpeg from libjpeg-turbo-progs)
 set -euo pipefail
+bench=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build/release}
 exe="$build/src/cli/kapto-convert"
 runs=${RUNS:-3}
@@ -13,18 +14,7 @@ trap 'rm -rf "$work"' EXIT
 
 # The photo-like pattern of batch.sh: gradients with grain.
 make_ppm() {
-    python3 - "$1" "$2" "$3" "$4" <<'PY'
-import sys, random
-name, w, h, seed = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-random.seed(seed)
-grain = bytes(random.randrange(0, 12) for _ in range(w * 3 + 8192))
-base = bytes(((x // 3) // (8 + seed) + (x % 3) * 40) & 0xFF for x in range(w * 3))
-with open(name, "wb") as f:
-    f.write(b"P6\n%d %d\n255\n" % (w, h))
-    for y in range(h):
-        off = (y * 13) % 8192
-        f.write(bytes((b + g + (y >> 3)) & 0xFF for b, g in zip(base, grain[off:off + w * 3])))
-PY
+    "$bench/photo-ppm.py" "$1" "$2" "$3" "$4"
 }
 
 # Wall and processor seconds of the run with the best wall time; the output stays for its size.
