@@ -68,20 +68,6 @@ TBytes DecodeRGBA(const TBytes& file)
     return rgba;
 }
 
-bool PngcheckAccepts(const TBytes& file)
-{
-#ifdef KAPTO_PNGCHECK
-    TTempDir dir;
-    const std::string name = dir.Path("check.png");
-    WriteFileBytes(name, file);
-    const std::string command = std::string(KAPTO_PNGCHECK) + " -q '" + name + "' >/dev/null";
-    return std::system(command.c_str()) == 0;
-#else
-    (void)file;
-    return true;
-#endif
-}
-
 // Colour n (0 to 511) of a graphic, spread over the cube; colour 0 is black.
 TColor Spread(int n)
 {

@@ -7,6 +7,7 @@
 #include "png/Zlib.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/LimitedStream.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -29,21 +30,6 @@ TBytes Save(TPNGObject& png)
     return stream.Bytes();
 }
 
-// pngcheck's verdict on a file, when the tool was found when the tests were configured.
-bool PngcheckAccepts(const TBytes& file)
-{
-#ifdef KAPTO_PNGCHECK
-    TTempDir dir;
-    const std::string name = dir.Path("check.png");
-    WriteFileBytes(name, file);
-    const std::string command = std::string(KAPTO_PNGCHECK) + " -q '" + name + "' >/dev/null";
-    return std::system(command.c_str()) == 0;
-#else
-    (void)file;
-    return true;
-#endif
-}
-
 TBytes Pattern(size_t size, uint32_t seed)
 {
     TBytes data(size);
@@ -53,21 +39,6 @@ TBytes Pattern(size_t size, uint32_t seed)
     }
     return data;
 }
-
-// A stream that takes only its first `limit` bytes, as a full disk does.
-class TLimitedStream : public TMemoryStream
-{
-public:
-    explicit TLimitedStream(size_t limit) : m_limit(limit) {}
-    size_t Write(const void* buffer, size_t count) override
-    {
-        const size_t room = m_limit - std::min(m_limit, size_t(Size()));
-        return TMemoryStream::Write(buffer, std::min(count, room));
-    }
-
-private:
-    size_t m_limit;
-};
 
 } // namespace
 

@@ -1,10 +1,13 @@
 #include "png/PNGOracle.h"
 
+#include "support/TempDir.h"
+
 #include <png.h>
 #include <zlib.h>
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -239,4 +242,18 @@ std::vector<uint8_t> EncodeWithLibpng(const TLibpngPicture& picture)
         throw std::runtime_error(std::string("libpng: ") + state.Error);
     }
     return file;
+}
+
+bool PngcheckAccepts(const std::vector<uint8_t>& file)
+{
+#ifdef KAPTO_PNGCHECK
+    TTempDir dir;
+    const std::string name = dir.Path("check.png");
+    WriteFileBytes(name, file);
+    const std::string command = std::string(KAPTO_PNGCHECK) + " -q '" + name + "' >/dev/null";
+    return std::system(command.c_str()) == 0;
+#else
+    (void)file;
+    return true;
+#endif
 }

@@ -62,3 +62,7 @@ struct TLibpngPicture
 };
 
 std::vector<uint8_t> EncodeWithLibpng(const TLibpngPicture& picture);
+
+// pngcheck's verdict on a file; true when the tool was not found when the tests were
+// configured.
+bool PngcheckAccepts(const std::vector<uint8_t>& file);

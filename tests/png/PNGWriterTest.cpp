@@ -6,6 +6,7 @@
 #include "png/PNGOracle.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/LimitedStream.h"
 #include "support/Raised.h"
 
 #include <gtest/gtest.h>
@@ -124,20 +125,6 @@ void FillPattern(TPNGObject& png)
         }
     }
 }
-
-class TLimitedStream : public TMemoryStream
-{
-public:
-    explicit TLimitedStream(size_t limit) : m_limit(limit) {}
-    size_t Write(const void* buffer, size_t count) override
-    {
-        const size_t room = m_limit - std::min(m_limit, size_t(Size()));
-        return TMemoryStream::Write(buffer, std::min(count, room));
-    }
-
-private:
-    size_t m_limit;
-};
 
 } // namespace
 
