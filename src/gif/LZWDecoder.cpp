@@ -71,13 +71,10 @@ void TLZWDecoder::ReadImageData(uint8_t* data, uint32_t width, uint32_t height, 
 void TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, bool isInterlaced)
 {
     if (!isInterlaced) {
-        const uint64_t count = uint64_t(width) * height;
-        for (uint64_t i = 0; i < count; ++i) {
-            const int pixel = NextPixel();
-            if (pixel < 0) {
+        for (uint32_t row = 0; row < height; ++row) {
+            if (!FillRow(data + uint64_t(row) * width, width)) {
                 return;
             }
-            data[i] = uint8_t(pixel);
         }
         return;
     }
@@ -88,13 +85,8 @@ void TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, boo
     int pass = 0;
     for (uint32_t filled = 0; filled < height; ++filled) {
         KAPTO_ASSERT(row < height);
-        uint8_t* line = data + uint64_t(row) * width;
-        for (uint32_t x = 0; x < width; ++x) {
-            const int pixel = NextPixel();
-            if (pixel < 0) {
-                return;
-            }
-            line[x] = uint8_t(pixel);
+        if (!FillRow(data + uint64_t(row) * width, width)) {
+            return;
         }
         row += step;
         while (row >= height) {
@@ -105,6 +97,30 @@ void TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, boo
             row = step / 2;
         }
     }
+}
+
+bool TLZWDecoder::FillRow(uint8_t* line, uint32_t width)
+{
+    uint32_t x = 0;
+    while (x < width) {
+        if (m_stackPointer == 0) {
+            const int pixel = DecodeStep();
+            if (pixel < 0) {
+                return false;
+            }
+            line[x++] = uint8_t(pixel);
+            continue;
+        }
+        // The rest of the last code's string lies on the stack, its first pixel on top.
+        const uint32_t count = std::min(uint32_t(m_stackPointer), width - x);
+        const uint16_t* top = m_stack + m_stackPointer;
+        for (uint32_t i = 0; i < count; ++i) {
+            line[x + i] = uint8_t(top[-1 - int(i)]);
+        }
+        m_stackPointer -= int(count);
+        x += count;
+    }
+    return true;
 }
 
 int TLZWDecoder::NextPixel()

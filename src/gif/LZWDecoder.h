@@ -44,6 +44,8 @@ private:
     int ReadCode(int bits);
     void Reset(int minimumCodeSize);
     void FillPixels(uint8_t* data, uint32_t width, uint32_t height, bool isInterlaced);
+    // Fills one row; false when the data ends or the end code comes first.
+    bool FillRow(uint8_t* line, uint32_t width);
     void Push(int value);
 
     TStream& m_stream;
