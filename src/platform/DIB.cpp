@@ -4,9 +4,73 @@
 #include "runtime/Checked.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace kapto {
+
+namespace {
+
+// Buffers from this size on are mapped in whole huge pages (2 MiB on x86-64 and most ARM
+// systems); smaller ones come from the heap.
+constexpr size_t kHugePage = size_t(2) << 20;
+
+// Under the address sanitizer every buffer comes from the heap, where overruns are caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMapLargeBuffers = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMapLargeBuffers = false;
+#else
+constexpr bool kMapLargeBuffers = true;
+#endif
+#else
+constexpr bool kMapLargeBuffers = true;
+#endif
+
+// Anonymous memory, zero-filled by the system, starting on a huge page so that every whole huge
+// page of it can be backed by one. It ends at the first small page boundary after the buffer:
+// the part past the last whole huge page stays in small pages and takes no more memory than a
+// heap buffer would. Null when the system refuses.
+uint8_t* MapHugeAligned(size_t size, size_t& mapped)
+{
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    const size_t rounded = (size + page - 1) / page * page;
+    const size_t span = rounded + kHugePage;
+    void* base = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) {
+        return nullptr;
+    }
+    // Only whole pages are handed back: the unaligned head and what lies past the buffer.
+    const uintptr_t start = reinterpret_cast<uintptr_t>(base);
+    const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+    if (aligned > start) {
+        munmap(base, aligned - start);
+    }
+    const size_t tail = span - (aligned - start) - rounded;
+    if (tail > 0) {
+        munmap(reinterpret_cast<void*>(aligned + rounded), tail);
+    }
+    auto* data = reinterpret_cast<uint8_t*>(aligned);
+    // Advice only: without it (or without huge pages) the buffer works the same.
+    madvise(data, rounded, MADV_HUGEPAGE);
+    mapped = rounded;
+    return data;
+}
+
+} // namespace
+
+void TPixelRelease::operator()(uint8_t* p) const
+{
+    if (Mapped != 0) {
+        munmap(p, Mapped);
+    } else {
+        std::free(p);
+    }
+}
 
 bool TPixelBuffer::Allocate(size_t size)
 {
@@ -14,11 +78,14 @@ bool TPixelBuffer::Allocate(size_t size)
         return false;
     }
     ChargePixelMemory(size);
-    uint8_t* data = static_cast<uint8_t*>(std::calloc(std::max<size_t>(size, 1), 1));
+    size_t mapped = 0;
+    uint8_t* data = kMapLargeBuffers && size >= kHugePage
+                        ? MapHugeAligned(size, mapped)
+                        : static_cast<uint8_t*>(std::calloc(std::max<size_t>(size, 1), 1));
     if (data == nullptr) {
         return false;
     }
-    m_data.reset(data);
+    m_data = std::unique_ptr<uint8_t[], TPixelRelease>(data, TPixelRelease{mapped});
     m_size = size;
     return true;
 }
