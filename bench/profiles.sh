@@ -34,8 +34,8 @@ echo "cores: $(nproc), best of $runs runs, load average $(load) at the start"
 echo
 echo "| picture | source | default | --deflate-threads 2 | --fast | --fast time | --fast size |"
 echo "| --- | --- | --- | --- | --- | --- | --- |"
-for spec in "1 1224 816" "6 3000 2000" "24 6000 4000"; do
-    read -r mp w h <<<"$spec"
+for size in "1 1224 816" "6 3000 2000" "24 6000 4000"; do
+    read -r mp w h <<<"$size"
     make_ppm "$work/p.ppm" "$w" "$h" "$mp"
     cjpeg -quality 90 "$work/p.ppm" >"$work/photo$mp.jpg"
     rm -f "$work/p.ppm"

@@ -18,15 +18,10 @@ namespace {
 // systems); smaller ones come from the heap.
 constexpr size_t kHugePage = size_t(2) << 20;
 
-// Under the address sanitizer every buffer comes from the heap, where overruns are caught.
-#if defined(__SANITIZE_ADDRESS__)
+// Under the address sanitizer (which the build announces) every buffer comes from the heap,
+// where overruns are caught.
+#ifdef KAPTO_ADDRESS_SANITIZER
 constexpr bool kMapLargeBuffers = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kMapLargeBuffers = false;
-#else
-constexpr bool kMapLargeBuffers = true;
-#endif
 #else
 constexpr bool kMapLargeBuffers = true;
 #endif

@@ -4,6 +4,7 @@
 #include "png/PNGErrors.h"
 #include "png/PNGObject.h"
 #include "png/PNGOracle.h"
+#include "png/SavedBytes.h"
 #include "png/Zlib.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
@@ -22,13 +23,6 @@ using namespace kapto;
 using TBytes = std::vector<uint8_t>;
 
 namespace {
-
-TBytes Save(TPNGObject& png)
-{
-    TMemoryStream stream;
-    png.SaveToStream(stream);
-    return stream.Bytes();
-}
 
 TBytes Pattern(size_t size, uint32_t seed)
 {
@@ -69,13 +63,13 @@ TEST(PNGFastDeflateTest, SameBytesForAnyThreadCountAndTheStandardRows)
                 }
             }
         }
-        const TBytes standard = Save(png);
+        const TBytes standard = SavedBytes(png);
         png.SetDeflateProfile(TDeflateProfile::Fast);
         png.SetDeflateThreads(1);
-        const TBytes fast = Save(png);
+        const TBytes fast = SavedBytes(png);
         for (int threads : {2, 4}) {
             png.SetDeflateThreads(threads);
-            EXPECT_EQ(Save(png), fast) << threads << " threads";
+            EXPECT_EQ(SavedBytes(png), fast) << threads << " threads";
         }
         EXPECT_NE(fast, standard);
         EXPECT_EQ(InflateImageData(SplitChunks(fast)), InflateImageData(SplitChunks(standard)));
@@ -158,7 +152,7 @@ TEST(PNGFastDeflateTest, WriteErrorsLeaveNoSegmentBehind)
     }
     png.SetDeflateProfile(TDeflateProfile::Fast);
     png.SetDeflateThreads(3);
-    const size_t full = Save(png).size();
+    const size_t full = SavedBytes(png).size();
     for (size_t limit : {size_t(0), size_t(40), size_t(70000), full - 1}) {
         TLimitedStream stream(limit);
         EXPECT_THROW(png.SaveToStream(stream), EWriteError) << limit;

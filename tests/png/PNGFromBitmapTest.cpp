@@ -5,6 +5,7 @@
 #include "png/PNGObject.h"
 #include "png/PNGOracle.h"
 #include "png/PNGRows.h"
+#include "png/SavedBytes.h"
 #include "runtime/Stream.h"
 #include "support/Images.h"
 
@@ -25,9 +26,7 @@ std::string ChunkList(const TPNGObject& png)
 
 std::vector<TParsedChunk> Written(TPNGObject& png)
 {
-    TMemoryStream stream;
-    png.SaveToStream(stream);
-    return SplitChunks(stream.Bytes());
+    return SplitChunks(SavedBytes(png));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "png/PNGOracle.h"
 #include "png/PNGRows.h"
 #include "png/PNGTestFile.h"
+#include "png/SavedBytes.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
 #include "support/Raised.h"
@@ -28,13 +29,6 @@ void Load(TPNGObject& png, const TBytes& file)
 {
     TMemoryStream stream(file);
     png.LoadFromStream(stream);
-}
-
-TBytes Save(TPNGObject& png)
-{
-    TMemoryStream stream;
-    png.SaveToStream(stream);
-    return stream.Bytes();
 }
 
 std::string ListTypes(const TPNGObject& png)
@@ -240,7 +234,7 @@ TEST(PNGReader, UnknownAncillaryChunkIsWrittenBackUnchanged)
     TPNGObject png;
     Load(png, PngFile({Chunk("IHDR", kGray1x1), unknown, kIdat1x1, kIend}));
     EXPECT_EQ(ListTypes(png), "IHDR vpAg IDAT IEND");
-    const TBytes written = Save(png);
+    const TBytes written = SavedBytes(png);
     EXPECT_NE(std::search(written.begin(), written.end(), unknown.begin(), unknown.end()),
               written.end());
 }
@@ -543,7 +537,7 @@ TEST(PNGReader, RoundTripsThroughTheWriterAtAwkwardSizes)
                     }
                 }
                 TPNGObject copy;
-                Load(copy, Save(source));
+                Load(copy, SavedBytes(source));
                 const std::string name = std::to_string(format.ColorType) + "/" +
                                          std::to_string(format.BitDepth) + " " +
                                          std::to_string(width) + "x" + std::to_string(height) +
@@ -579,7 +573,7 @@ std::vector<TBytes> SweepFiles()
             }
         }
         png.Chunks().AddChunkOfClass<TChunktEXt>()->Keyword = "Key";
-        files.push_back(Save(png));
+        files.push_back(SavedBytes(png));
     }
     return files;
 }

@@ -4,6 +4,7 @@
 #include "png/PNGErrors.h"
 #include "png/PNGObject.h"
 #include "png/PNGOracle.h"
+#include "png/SavedBytes.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
 #include "support/LimitedStream.h"
@@ -23,16 +24,9 @@ using TBytes = std::vector<uint8_t>;
 
 namespace {
 
-TBytes Save(TPNGObject& png)
-{
-    TMemoryStream stream;
-    png.SaveToStream(stream);
-    return stream.Bytes();
-}
-
 std::vector<TParsedChunk> SaveAndSplit(TPNGObject& png)
 {
-    return SplitChunks(Save(png));
+    return SplitChunks(SavedBytes(png));
 }
 
 const TParsedChunk* Find(const std::vector<TParsedChunk>& chunks, const std::string& type)
@@ -134,7 +128,7 @@ TEST(PNGWriter, DefaultRgbImageLayout)
     png.CreateImage(2, 2, COLOR_RGB, 8);
     FillPattern(png);
     png.Header().InterlaceMethod = 1; // the image's WriteInterlace decides
-    const TBytes file = Save(png);
+    const TBytes file = SavedBytes(png);
     const std::vector<TParsedChunk> chunks = SplitChunks(file);
     ASSERT_EQ(ChunkTypes(chunks), "IHDR IDAT IEND");
     for (const TParsedChunk& chunk : chunks) {
@@ -236,7 +230,7 @@ TEST(PNGWriter, BitDepth2IsWrittenAs4)
         TPNGObject png;
         png.CreateImage(5, 2, colorType, 2);
         FillPattern(png);
-        const TBytes file = Save(png);
+        const TBytes file = SavedBytes(png);
         EXPECT_EQ(png.Header().BitDepth, 4);
         const TDecodedPng decoded = DecodeWithLibpng(file);
         ASSERT_EQ(decoded.Error, "");
@@ -289,7 +283,7 @@ TEST(PNGWriter, RoundTripsThroughLibpng)
             png.SetFilterSet(c.filters);
             png.SetWriteInterlace(interlace);
             FillPattern(png);
-            const TDecodedPng decoded = DecodeWithLibpng(Save(png));
+            const TDecodedPng decoded = DecodeWithLibpng(SavedBytes(png));
             ASSERT_EQ(decoded.Error, "");
             const int writtenDepth = c.bitDepth == 2 ? 4 : c.bitDepth;
             EXPECT_EQ(decoded.Width, c.width);
@@ -340,7 +334,7 @@ TEST(PNGWriter, ColourGoesThroughInverseGammaButGrayAndAlphaDoNot)
                 png.InverseGammaLUT()[i] = uint8_t(255 - i);
             }
             FillPattern(png);
-            const TDecodedPng decoded = DecodeWithLibpng(Save(png));
+            const TDecodedPng decoded = DecodeWithLibpng(SavedBytes(png));
             ASSERT_EQ(decoded.Error, "");
             const unsigned channels = Channels(c.colorType);
             const bool colour = c.colorType == COLOR_RGB || c.colorType == COLOR_RGBALPHA;
@@ -507,7 +501,7 @@ TEST(PNGWriter, ShortWritesRaiseWriteError)
     for (uint32_t y = 0; y < 300; ++y) {
         std::generate_n(png.PixelRow(y), 900, [&] { return uint8_t(random()); });
     }
-    const size_t full = Save(png).size();
+    const size_t full = SavedBytes(png).size();
     for (size_t limit : {size_t(0), size_t(5), size_t(8 + 25), size_t(70000), full - 1}) {
         SCOPED_TRACE(limit);
         TLimitedStream stream(limit);
