@@ -38,6 +38,11 @@ const char* MessageText(TMessage id)
         return InLanguage("Win32 エラー。コード : %d.\n%s", "System error. Code: %d.\n%s");
     case TMessage::OutOfMemory:
         return InLanguage("メモリが不足しています", "Out of memory");
+    case TMessage::NoPicture:
+        return InLanguage("画像がありません", "The file holds no picture");
+    case TMessage::PictureTooLarge:
+        return InLanguage("%d × %d の画像には %d MiB が必要です (上限 %d MiB、--max-memory)",
+                          "A %d × %d picture needs %d MiB (the limit is %d MiB, see --max-memory)");
     }
     return "";
 }

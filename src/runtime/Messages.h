@@ -22,6 +22,8 @@ enum class TMessage
     UnknownExtension,   // %s: the extension as written
     Win32Error,         // %d: code, %s: text
     OutOfMemory,        // an allocation failed
+    NoPicture,          // a source decoded to no picture, or one of width or height 0
+    PictureTooLarge,    // %d × %d: size, %d: MiB it needs, %d: MiB the budget allows
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.
