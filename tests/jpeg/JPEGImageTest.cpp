@@ -9,6 +9,7 @@
 #include "png/PNGOracle.h"
 #include "runtime/Stream.h"
 #include "support/JpegEncoder.h"
+#include "support/Pillow.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <cstdlib>
 #include <set>
+#include <utility>
 
 using namespace kapto;
 
@@ -141,6 +144,38 @@ TEST(JPEGImageTest, SampleFilesMatchTheLibrarysDecode)
                              "wuffs/mona-lisa.21x32.q50.jpeg", "derived/peacock.restart.jpeg",
                              "derived/peacock.cmyk.jpeg", "derived/peacock.ycck.jpeg"}) {
         ExpectSameAsReference(ReadFileBytes(TestDataPath(std::string("jpeg/") + name)), name);
+    }
+}
+
+// Four components with and without the Adobe marker, and YCCK, which needs the marker: read
+// as libjpeg's tools and Pillow read them, sample times black sample.
+TEST(JPEGImageTest, FourComponentFilesMatchOtherDecoders)
+{
+    TEncodeSettings cmyk{40, 24, 4, 90, 1, 1};
+    TEncodeSettings plain = cmyk;
+    plain.AdobeMarker = false;
+    TEncodeSettings ycck = cmyk;
+    ycck.Ycck = true;
+    for (const auto& [name, settings] :
+         {std::pair{"Adobe CMYK", cmyk}, std::pair{"CMYK", plain}, std::pair{"Adobe YCCK", ycck}}) {
+        const std::vector<uint8_t> bytes = EncodeJpeg(settings);
+        ExpectSameAsReference(bytes, name);
+        const TPillowPicture pillow = DecodeWithPillow(bytes, ".jpg");
+        ASSERT_EQ(pillow.Error, "");
+        TTempDir dir;
+        TBitmap bitmap;
+        LoadAsSource(bytes, bitmap, dir);
+        int differences = 0;
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            const uint8_t* row = bitmap.RowAddress(y);
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                const uint8_t* expected = &pillow.Rgb[size_t((y * bitmap.Width() + x) * 3)];
+                for (int c = 0; c < 3; ++c) {
+                    differences += std::abs(row[3 * x + 2 - c] - expected[c]) > 1 ? 1 : 0;
+                }
+            }
+        }
+        EXPECT_EQ(differences, 0) << name;
     }
 }
 
