@@ -30,7 +30,7 @@ bool HasAlphaPlane(uint8_t colorType)
 TPixelBuffer AllocateBuffer(uint64_t count)
 {
     TPixelBuffer buffer;
-    if (count > kMaxImageBytes || !buffer.Allocate(size_t(count))) {
+    if (count > ImageByteLimit() || !buffer.Allocate(size_t(count))) {
         RaisePNG<EPNGOutMemory>(TPNGMessage::OutOfResources);
     }
     return buffer;

@@ -1,6 +1,8 @@
 // kapto-convert on sources that hold no picture or too large a one: each fails with its own
-// message, in both output formats, and an existing output stays as it was.
+// message, in both output formats, and an existing output stays as it was; a large picture
+// that fits --max-memory converts.
 
+#include "png/PNGTestFile.h"
 #include "support/GIFTestWriter.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
@@ -74,4 +76,36 @@ TEST(UnusableSourceTest, AGifWithoutAPictureWritesNothing)
             }
         }
     }
+}
+
+TEST(UnusableSourceTest, APictureBeyondMaxMemorySaysSo)
+{
+    TTempDir dir;
+    TTempDir scratch;
+    // 30000 x 30000 RGB needs 2575 MiB; only the header is read before the refusal.
+    const std::string huge = dir.Path("huge.png");
+    WriteFileBytes(huge, SimplePng(IhdrData(30000, 30000, 8, 2), {TBytes(90001)}));
+    for (const char* format : {"png", "bmp"}) {
+        const std::string output = scratch.Path(std::string("huge.") + format);
+        WriteFileBytes(output, {'k', 'e', 'e', 'p'});
+        const std::string args = std::string("--max-memory 1G --on-exists overwrite --to ") +
+                                 format + " --out-dir '" + scratch.Path("") + "' '" + huge + "'";
+        TRun run = RunConvert(scratch, "ja", args);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Err, huge + ": 30000 × 30000 の画像には 2575 MiB が必要です (上限 1024 MiB、"
+                                  "--max-memory)\n");
+        run = RunConvert(scratch, "en", args);
+        EXPECT_EQ(run.Err, huge + ": A 30000 × 30000 picture needs 2575 MiB (the limit is 1024 "
+                                  "MiB, see --max-memory)\n");
+        EXPECT_EQ(ReadFileBytes(output), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    }
+    // 10000 x 10000 gray converts under 1G (to BMP, which takes the least time).
+    const std::string large = dir.Path("large.png");
+    WriteFileBytes(large, SimplePng(IhdrData(10000, 10000, 8, 0),
+                                    std::vector<TBytes>(10000, TBytes(10000, 0x80))));
+    const TRun run = RunConvert(scratch, "en",
+                                "--max-memory 1G --to bmp --out-dir '" + scratch.Path("out") +
+                                    "' '" + large + "'");
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(ReadFileBytes(scratch.Path("out/large.bmp")).size(), 54u + 300000000u);
 }

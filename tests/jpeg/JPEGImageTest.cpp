@@ -8,6 +8,7 @@
 #include "jpeg/JPEGErrors.h"
 #include "png/PNGOracle.h"
 #include "runtime/Stream.h"
+#include "support/ImageLimit.h"
 #include "support/JpegEncoder.h"
 #include "support/Pillow.h"
 #include "support/TempDir.h"
@@ -300,11 +301,13 @@ TEST(JPEGImageTest, HugeDimensionsFailWithoutExhaustingMemory)
     TMemoryStream stream(bytes);
     jpeg.LoadFromStream(stream);
     EXPECT_EQ(jpeg.Width(), 65000);
+    const TImageByteLimitScope limit(kMinImageByteLimit);
     try {
         jpeg.Bitmap();
         FAIL();
-    } catch (const EOutOfResources& e) {
-        EXPECT_EQ(e.Message(), "システム リソースが足りません");
+    } catch (const EPictureTooLarge& e) {
+        EXPECT_EQ(e.Message(),
+                  "65000 × 65000 の画像には 16118 MiB が必要です (上限 768 MiB、--max-memory)");
     }
 }
 
