@@ -104,6 +104,7 @@ private:
 struct TPrepared
 {
     std::vector<uint8_t> Bytes;
+    TWarnings Warnings;
     std::exception_ptr LoadError;
     std::exception_ptr EncodeError;
     uint64_t WritesBeforeLoad = 0; // the run's writes done when loading began
@@ -129,7 +130,7 @@ TPrepared Prepare(const std::string& source, TTargetFormat format,
             return prepared;
         }
         TMemoryStream stream;
-        EncodeConverted(options, format, bitmap, stream);
+        prepared.Warnings = EncodeConverted(options, format, bitmap, stream);
         prepared.Bytes = std::move(stream.Bytes());
     } catch (...) {
         prepared.EncodeError = std::current_exception();
@@ -302,7 +303,10 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
                 if (placed) {
                     MakeFoldersFor(name);
                 }
-                write(loaded, name);
+                const TWarnings warnings = write(loaded, name);
+                for (const std::string& warning : warnings) {
+                    progress.FileWarning(int(i), source, warning);
+                }
                 ++summary.Converted;
                 progress.FileFinished(int(i), TFileResult::Converted);
             }
@@ -333,7 +337,7 @@ TRunSummary RunSerial(const std::vector<std::string>& files, TTargetFormat forma
             return bitmap;
         },
         [&](std::unique_ptr<TBitmap>& bitmap, const std::string& name) {
-            SaveConverted(options, format, name, *bitmap);
+            return SaveConverted(options, format, name, *bitmap);
         });
 }
 
@@ -364,6 +368,7 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat fo
             WriteBytes(name, prepared);
             preparer.CountWrite();
             written[CanonicalName(name)] = preparer.Writes();
+            return prepared.Warnings;
         });
 }
 

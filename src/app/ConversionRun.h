@@ -63,6 +63,10 @@ public:
     virtual void FileStarted(int /*index*/, const std::string& /*sourceName*/) {}
     // A file is done, before the position moves past it.
     virtual void FileFinished(int /*index*/, TFileResult /*result*/) {}
+    // A file was written, with a note the user is to read (one line, without the file's name).
+    virtual void FileWarning(int /*index*/, const std::string& /*sourceName*/,
+                             const std::string& /*message*/)
+    {}
     // A file failed; message is what the user is to see. Nothing partial of it is on disk.
     virtual TFailureAnswer FileFailed(int /*index*/, const std::string& /*sourceName*/,
                                       const std::string& /*message*/)

@@ -6,6 +6,7 @@
 #include "png/PNGObject.h"
 #include "png/PNGOptimizer.h"
 #include "png/PNGRows.h"
+#include "runtime/Messages.h"
 #include "runtime/Stream.h"
 
 #include <vector>
@@ -173,12 +174,12 @@ TColor ChosenKeyColor(const TConversionOptions& options, TBitmap& bitmap)
     return clInvalid;
 }
 
-void EncodeConverted(const TConversionOptions& options, TTargetFormat format, TBitmap& bitmap,
-                     TStream& stream)
+TWarnings EncodeConverted(const TConversionOptions& options, TTargetFormat format, TBitmap& bitmap,
+                          TStream& stream)
 {
     if (format == TTargetFormat::Bmp) {
         bitmap.SaveToStream(stream);
-        return;
+        return {};
     }
     TPNGObject png;
     png.SetDeflateThreads(options.DeflateThreads);
@@ -212,20 +213,36 @@ void EncodeConverted(const TConversionOptions& options, TTargetFormat format, TB
         BrightnessPass(options, png, bitmap);
     }
     TRGBAPicture picture;
-    if (options.Optimize && DecodedPicture(png, picture)) {
-        WriteOptimizedPNG(picture, stream, size_t(png.IdatSplitSize()));
-        return;
+    if (!options.Optimize || !DecodedPicture(png, picture)) {
+        png.SaveToStream(stream);
+        return {};
     }
-    png.SaveToStream(stream);
+    // The optimised file is written only where it is no larger than the plain one and reads
+    // back to exactly its pixels.
+    TMemoryStream plain;
+    png.SaveToStream(plain);
+    TWarnings warnings;
+    switch (WriteOptimizedPNG(picture, stream, plain.Bytes().size(), size_t(png.IdatSplitSize()))) {
+    case TOptimizeOutcome::Written:
+        return warnings;
+    case TOptimizeOutcome::OtherPixels:
+        warnings.push_back(MessageText(TMessage::OptimizeKeptPlain));
+        break;
+    case TOptimizeOutcome::Larger:
+        break;
+    }
+    stream.WriteBuffer(plain.Bytes().data(), plain.Bytes().size());
+    return warnings;
 }
 
-void SaveConverted(const TConversionOptions& options, TTargetFormat format,
-                   const std::string& fileName, TBitmap& bitmap)
+TWarnings SaveConverted(const TConversionOptions& options, TTargetFormat format,
+                        const std::string& fileName, TBitmap& bitmap)
 {
     // Written beside the target and renamed over it only when complete.
     TAtomicFileStream stream(fileName);
-    EncodeConverted(options, format, bitmap, stream);
+    TWarnings warnings = EncodeConverted(options, format, bitmap, stream);
     stream.Commit();
+    return warnings;
 }
 
 } // namespace kapto

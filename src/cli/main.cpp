@@ -108,6 +108,12 @@ public:
            : result == TFileResult::Skipped ? m_skipped
                                             : m_failed);
     }
+    // "PATH: MESSAGE" on standard error; the file was written.
+    void FileWarning(int, const std::string& sourceName, const std::string& message) override
+    {
+        Clear();
+        std::cerr << sourceName << ": " << message << std::endl;
+    }
     // "PATH: MESSAGE" on standard error; with --keep-going the file is passed over.
     TFailureAnswer FileFailed(int, const std::string& sourceName,
                               const std::string& message) override

@@ -24,9 +24,24 @@ struct TRGBAPicture
 // key gives its colour alpha 0); false, with the picture left empty, for anything else.
 bool DecodedPicture(const TPNGObject& png, TRGBAPicture& picture);
 
+enum class TOptimizeOutcome
+{
+    Written,     // the optimised file is in the stream
+    Larger,      // nothing written: the file would have more than the largest bytes allowed
+    OtherPixels, // nothing written: the file does not read back to exactly the picture
+};
+
 // Writes the picture as a PNG with only IHDR, PLTE, tRNS, IDAT and IEND, the image data as one
-// zlib stream cut into IDAT chunks of at most splitSize bytes. Raises EWriteError on a short
-// write.
-void WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t splitSize = 65535);
+// zlib stream cut into IDAT chunks of at most splitSize bytes, when that file has at most
+// largest bytes. Before writing, the file is read back through this codec's own reader and
+// compared with the picture's red, green, blue and alpha. The caller writes its plain encoding
+// when nothing was written. Raises EWriteError on a short write.
+TOptimizeOutcome WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream,
+                                   size_t largest = SIZE_MAX, size_t splitSize = 65535);
+
+// Tests only: sees (and may change) every optimised file before it is read back; none by
+// default.
+using TOptimizedFileObserver = void (*)(std::vector<uint8_t>& file);
+void SetOptimizedFileObserver(TOptimizedFileObserver observer);
 
 } // namespace kapto

@@ -38,6 +38,9 @@ const char* MessageText(TMessage id)
         return InLanguage("Win32 エラー。コード : %d.\n%s", "System error. Code: %d.\n%s");
     case TMessage::OutOfMemory:
         return InLanguage("メモリが不足しています", "Out of memory");
+    case TMessage::OptimizeKeptPlain:
+        return InLanguage("--optimize は最適化をやめ、通常の PNG を書きました",
+                          "--optimize kept the plain encoding");
     }
     return "";
 }

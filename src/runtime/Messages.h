@@ -22,6 +22,7 @@ enum class TMessage
     UnknownExtension,   // %s: the extension as written
     Win32Error,         // %d: code, %s: text
     OutOfMemory,        // an allocation failed
+    OptimizeKeptPlain,  // the optimised PNG did not read back exactly; the plain one was written
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.
