@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Size and time of kapto-convert --optimize against optipng -o2 on the plain outputs of the
-# same pictures, file by file. Two sets: small graphics (twenty 480 x 360 pictures of 2 to 200
-# colours on a white ground, plain, keyed, at an opacity and with alpha from brightness, and
-# gray pictures) and photos (photo-like JPEGs of 1 and 24 megapixels; SKIP_24MP=1 leaves the
-# large one out). optipng's time is its own work on the plain PNG; --optimize's time is the
-# whole conversion from the source, loading included. Prints a Markdown table per set, its
-# totals and the median of the per-file time ratio.
+# same pictures, file by file. Two sets: small graphics (twenty 480 x 360 pictures of 2 to
+# 200 colours on a white ground, plain, keyed, at an opacity and with alpha from brightness)
+# and photos (photo-like JPEGs of 1 and 24 megapixels; SKIP_24MP=1 leaves the large one out).
+# optipng's time is its own work on the plain PNG; --optimize's time is the whole conversion
+# from the source, loading included; both in CPU seconds (user and system), which stay fair
+# on a machine busy with other work, as both run on one thread. Prints a Markdown table per
+# set, its totals and the median and largest per-file time ratio.
 # Usage: bench/optimize.sh [BUILD_DIR]   (needs optipng, and cjpeg from libjpeg-turbo-progs)
 set -euo pipefail
 bench=$(cd "$(dirname "$0")" && pwd)
@@ -22,12 +23,12 @@ make_photo() {
     rm -f p.ppm
 }
 
-# Seconds a command takes, to the millisecond.
+# CPU seconds (user and system) a command takes, to the millisecond: both tools run on one
+# thread, and CPU time stays fair on a machine that is busy with other work.
 timed() {
-    local start=$EPOCHREALTIME
-    "$@" >/dev/null 2>&1
-    python3 -c "import sys; print(f'{float(sys.argv[2]) - float(sys.argv[1]):.3f}')" \
-        "$start" "$EPOCHREALTIME"
+    local TIMEFORMAT='%3U %3S' cpu
+    cpu=$( { time "$@" >/dev/null 2>&1; } 2>&1)
+    python3 -c "import sys; print(f'{float(sys.argv[1]) + float(sys.argv[2]):.3f}')" $cpu
 }
 
 graphics=()
@@ -63,7 +64,7 @@ run_set() {
         mv "$stem.png" plain.png
         local t_opti t_ours
         t_opti=$(timed optipng -o2 -quiet -clobber -out optipng.png plain.png)
-        t_ours=$(timed "$exe" -q --on-exists overwrite --optimize "${options[@]}" "$source")
+        t_ours=$(timed "$exe" -q --jobs 1 --on-exists overwrite --optimize "${options[@]}" "$source")
         local plain opti ours
         plain=$(stat -c %s plain.png) opti=$(stat -c %s optipng.png) ours=$(stat -c %s "$stem.png")
         echo "| $source | ${options[*]:-} | $plain | $opti | $t_opti | $ours | $t_ours |"

@@ -217,12 +217,18 @@ TWarnings EncodeConverted(const TConversionOptions& options, TTargetFormat forma
         png.SaveToStream(stream);
         return {};
     }
-    // The optimised file is written only where it is no larger than the plain one and reads
-    // back to exactly its pixels.
+    // The plain encoding is made when the optimiser asks for its size, or to be written instead.
     TMemoryStream plain;
-    png.SaveToStream(plain);
+    auto encodePlain = [&]() -> TMemoryStream& {
+        if (plain.Bytes().empty()) {
+            png.SaveToStream(plain);
+        }
+        return plain;
+    };
     TWarnings warnings;
-    switch (WriteOptimizedPNG(picture, stream, plain.Bytes().size(), size_t(png.IdatSplitSize()))) {
+    switch (WriteOptimizedPNG(
+        picture, stream, [&] { return encodePlain().Bytes().size(); },
+        size_t(png.IdatSplitSize()))) {
     case TOptimizeOutcome::Written:
         return warnings;
     case TOptimizeOutcome::OtherPixels:
@@ -231,7 +237,8 @@ TWarnings EncodeConverted(const TConversionOptions& options, TTargetFormat forma
     case TOptimizeOutcome::Larger:
         break;
     }
-    stream.WriteBuffer(plain.Bytes().data(), plain.Bytes().size());
+    const std::vector<uint8_t>& bytes = encodePlain().Bytes();
+    stream.WriteBuffer(bytes.data(), bytes.size());
     return warnings;
 }
 

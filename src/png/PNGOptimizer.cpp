@@ -23,20 +23,22 @@ namespace {
 
 // How the optimiser spends its time. Each trial (a form of the picture with a filter strategy)
 // is ranked by the size of a quick compression at kRankLevel, and only the winner is compressed
-// at kStrongestDeflateLevel:
+// strongly:
 // 1. the forms, each with the strategy that suits it (none for a palette, the minimum sum for
 //    gray and truecolour), so that a palette's small rows and the direct rows compete once;
 // 2. the winning form with every other strategy;
-// 3. the winning trial at full strength, and small data also through zlib's strategies.
+// 3. the winning trial at the level FinalLevel gives, and smaller data also through zlib.
 // Above kTrialLimitBytes of direct rows (a photo of 1.4 megapixels and more) the form is chosen
-// by rule and a direct form takes the minimum sum without ranking: there the trials would cost
-// more than they save.
-// Tuned with bench/optimize.sh on twenty 480 x 360 graphics of 2 to 200 colours in every alpha
-// mode (idle 2-core machine, CPU seconds for all twenty): compressing every trial of the small
-// pictures at full strength took 10.4 s for 37 935 bytes; ranking at level 5 mis-ranks unfiltered
-// palette rows (42 539 bytes); ranking at level 7 finds the same trials as full strength did;
-// ranking only the winning form's strategies halves the ranking's cost. optipng -o2 took 1.3 s
-// for 41 397 bytes.
+// by rule, a palette ranks only none against the minimum sum and a direct form takes the minimum
+// sum without ranking: there the trials would cost more than they save.
+// Tuned with bench/optimize.sh (CPU seconds on a 2-core machine). On its twenty 480 x 360
+// graphics of 2 to 200 colours in every alpha mode: compressing every trial of the smaller
+// pictures at full strength took 10.3 s for 37 935 bytes in all; ranking at level 5 mis-ranks
+// unfiltered palette rows (+12 %), at level 7 it finds the trials full strength found; this rule
+// takes 0.85 s for 40 582 bytes, against optipng -o2's 1.47 s for 41 397 (level 11 for the larger
+// palettes: 1.34 s, 39 708 bytes). On the 1-megapixel photo: 2.4 s for 791 631 bytes, against
+// 2.8 s for 790 112 before and optipng's 7.5 s for 891 758; on the 24-megapixel one 22 s
+// against 27 s before.
 constexpr int kRankLevel = 7;
 // The winner's compression: kStrongestDeflateLevel up to kStrongestBytes of filtered data, where
 // it costs tens of milliseconds at most. Larger palette rows take level 9: on their long runs
@@ -714,8 +716,8 @@ void SetOptimizedFileObserver(TOptimizedFileObserver observer)
     g_observer = observer;
 }
 
-TOptimizeOutcome WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t largest,
-                                   size_t splitSize)
+TOptimizeOutcome WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream,
+                                   const std::function<size_t()>& largest, size_t splitSize)
 {
     const TAnalysis analysis = Analyse(picture);
     TCandidate direct = DirectForm(picture, analysis);
@@ -730,7 +732,10 @@ TOptimizeOutcome WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream,
     if (g_observer != nullptr) {
         g_observer(bytes);
     }
-    if (bytes.size() > largest) {
+    // Above the trial limit the plain encoding would cost a third of the optimiser's time, and
+    // the strongest deflate of rows filtered by the minimum sum was the smaller on every large
+    // picture tried (photos, and graphics of more than 256 colours: half the plain size).
+    if (tryAll && bytes.size() > largest()) {
         return TOptimizeOutcome::Larger;
     }
     // Whatever the trials chose, only a file that reads back to the very same pixels and

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kapto {
@@ -32,12 +33,15 @@ enum class TOptimizeOutcome
 };
 
 // Writes the picture as a PNG with only IHDR, PLTE, tRNS, IDAT and IEND, the image data as one
-// zlib stream cut into IDAT chunks of at most splitSize bytes, when that file has at most
-// largest bytes. Before writing, the file is read back through this codec's own reader and
-// compared with the picture's red, green, blue and alpha. The caller writes its plain encoding
-// when nothing was written. Raises EWriteError on a short write.
+// zlib stream cut into IDAT chunks of at most splitSize bytes. Before writing, the file is read
+// back through this codec's own reader and compared with the picture's red, green, blue and
+// alpha; for pictures of up to 4 MiB of rows, whose trials it ranks, it is also compared with
+// largest(), the size of the caller's plain encoding. Nothing is written when either
+// comparison fails: the caller writes its plain encoding then. Raises EWriteError on a short
+// write.
 TOptimizeOutcome WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream,
-                                   size_t largest = SIZE_MAX, size_t splitSize = 65535);
+                                   const std::function<size_t()>& largest,
+                                   size_t splitSize = 65535);
 
 // Tests only: sees (and may change) every optimised file before it is read back; none by
 // default.
