@@ -3,13 +3,18 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 
+#include <acl/libacl.h>
 #include <fcntl.h>
+#include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 
 namespace kapto {
@@ -187,6 +192,18 @@ void TFileStream::SyncToDisk()
     }
 }
 
+void TFileStream::Flush()
+{
+    if (m_file != nullptr && (std::fflush(m_file) != 0 || std::ferror(m_file) != 0)) {
+        throw EWriteError(FormatMessage(TMessage::WriteError));
+    }
+}
+
+int TFileStream::Descriptor() const
+{
+    return m_file == nullptr ? -1 : ::fileno(m_file);
+}
+
 void TFileStream::Close()
 {
     if (m_file == nullptr) {
@@ -261,26 +278,115 @@ std::string CutName(const std::string& base, size_t size)
     return base.substr(0, size);
 }
 
+// The process's umask, read without changing it where the system tells (changing it for a
+// moment would give a folder made meanwhile on another thread the wrong permissions).
+mode_t CurrentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            return mode_t(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+        }
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// A file that replaces nothing takes the read and write bits it is given less the umask, as
+// a copy does: the output of a private picture stays private.
+void GiveNewFileMode(int fd, unsigned newFileMode)
+{
+    ::fchmod(fd, mode_t(newFileMode) & 0666 & ~CurrentUmask());
+}
+
+// The access control list and the extended attributes of the replaced file, from its
+// descriptor where it can be read, else by name. A list equal to the permission bits adds
+// nothing; a file system without lists or attributes keeps what the bits say. The list is
+// set after the bits, so the group entry comes back from the list, not from its mask.
+void CopyAccessList(int fd, const std::string& fileName)
+{
+    const int old = ::open(fileName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    acl_t acl = old >= 0 ? acl_get_fd(old) : acl_get_file(fileName.c_str(), ACL_TYPE_ACCESS);
+    if (acl != nullptr) {
+        if (acl_equiv_mode(acl, nullptr) != 0) {
+            acl_set_fd(fd, acl);
+        }
+        acl_free(acl);
+    }
+    const ssize_t size =
+        old >= 0 ? ::flistxattr(old, nullptr, 0) : ::llistxattr(fileName.c_str(), nullptr, 0);
+    std::vector<char> names(size > 0 ? size_t(size) : 0);
+    const ssize_t listed = names.empty() ? 0
+                           : old >= 0    ? ::flistxattr(old, names.data(), names.size())
+                                      : ::llistxattr(fileName.c_str(), names.data(), names.size());
+    for (size_t at = 0; listed > 0 && at < size_t(listed);) {
+        const std::string name = names.data() + at;
+        at += name.size() + 1;
+        // The lists themselves were copied above, through their library.
+        if (name.rfind("system.posix_acl_", 0) == 0) {
+            continue;
+        }
+        std::vector<char> value(65536);
+        const ssize_t length =
+            old >= 0 ? ::fgetxattr(old, name.c_str(), value.data(), value.size())
+                     : ::lgetxattr(fileName.c_str(), name.c_str(), value.data(), value.size());
+        if (length >= 0) {
+            ::fsetxattr(fd, name.c_str(), value.data(), size_t(length), 0);
+        }
+    }
+    if (old >= 0) {
+        ::close(old);
+    }
+}
+
 // Gives the new file what the file it replaces had. Only a regular file is asked, never
 // what a link points to: a link to a set-uid file in a shared folder must not make a
 // world-writable set-uid file. Set-id and sticky bits are never carried over. The owner and
 // group are kept where the process may set them; otherwise the new file is the process's.
-// With nothing to replace, the file gets what a plain create gives: 0666 less the umask.
-void GiveAttributes(int fd, const std::string& fileName)
+// With no regular file to replace, the file is a new one.
+void GiveReplacedAttributes(int fd, const std::string& fileName, unsigned newFileMode)
 {
     struct stat info
     {};
-    if (::lstat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
-            ::fchown(fd, uid_t(-1), info.st_gid) != 0) {
-            // Neither: the process's own owner and group stay.
-        }
-        ::fchmod(fd, info.st_mode & 0777);
+    if (::lstat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        GiveNewFileMode(fd, newFileMode);
         return;
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && ::fchown(fd, uid_t(-1), info.st_gid) != 0) {
+        // Neither: the process's own owner and group stay.
+    }
+    ::fchmod(fd, info.st_mode & 0777);
+    CopyAccessList(fd, fileName);
+}
+
+enum class TRenameResult
+{
+    Placed,
+    Taken,
+    Failed
+};
+
+// Renames only where the new name is free, in one step, so that a file another program
+// made there meanwhile is never replaced. A file system that cannot do that in one step
+// gets a second name for the file, which also fails on a taken name, and the first dropped.
+TRenameResult RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return TRenameResult::Placed;
+    }
+    if (errno == EEXIST) {
+        return TRenameResult::Taken;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return TRenameResult::Failed;
+    }
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return TRenameResult::Placed;
+    }
+    return errno == EEXIST ? TRenameResult::Taken : TRenameResult::Failed;
 }
 
 // A regular file the user may not write is not replaced, as a read-only file could not be
@@ -351,7 +457,6 @@ TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(const std::stri
     const std::string temporaryName = buffer.data();
     files.Names.push_back(temporaryName);
     lock.unlock();
-    GiveAttributes(fd, fileName);
     std::FILE* file = ::fdopen(fd, "w+b");
     if (file == nullptr) {
         ::close(fd);
@@ -363,12 +468,14 @@ TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(const std::stri
     return {file, temporaryName};
 }
 
-TAtomicFileStream::TAtomicFileStream(const std::string& fileName)
-    : TAtomicFileStream(fileName, CreateTemporary(fileName))
+TAtomicFileStream::TAtomicFileStream(const std::string& fileName, unsigned newFileMode)
+    : TAtomicFileStream(fileName, CreateTemporary(fileName), newFileMode)
 {}
 
-TAtomicFileStream::TAtomicFileStream(const std::string& fileName, TTemporary temporary)
-    : TFileStream(fileName, temporary.File), m_temporaryName(std::move(temporary.Name))
+TAtomicFileStream::TAtomicFileStream(const std::string& fileName, TTemporary temporary,
+                                     unsigned newFileMode)
+    : TFileStream(fileName, temporary.File), m_temporaryName(std::move(temporary.Name)),
+      m_newFileMode(newFileMode)
 {}
 
 TAtomicFileStream::~TAtomicFileStream()
@@ -394,12 +501,31 @@ void TAtomicFileStream::Discard()
 
 void TAtomicFileStream::Commit()
 {
-    // The data reaches the disk before the name does: after a power loss the target holds
-    // either its old bytes or all of the new ones, never an empty file.
+    Place(FileName(), true);
+}
+
+bool TAtomicFileStream::CommitNew(const std::string& name)
+{
+    return Place(name, false);
+}
+
+bool TAtomicFileStream::Place(const std::string& name, bool replace)
+{
+    // The data and the permissions reach the disk before the name does: after a power loss
+    // the target holds either its old bytes or all of the new ones, never an empty file.
     try {
+        Flush();
+        if (replace) {
+            // Asked again here: the file may have come or changed since the save began.
+            if (!MayReplace(name)) {
+                throw EFCreateError(FormatMessage(TMessage::FileCreateError, {name}));
+            }
+            GiveReplacedAttributes(Descriptor(), name, m_newFileMode);
+        } else {
+            GiveNewFileMode(Descriptor(), m_newFileMode);
+        }
         SyncToDisk();
         Observe(TStep::SyncFile);
-        Close();
     } catch (const Exception&) {
         Discard();
         throw;
@@ -408,17 +534,31 @@ void TAtomicFileStream::Commit()
         TTemporaryFiles& files = TemporaryFiles();
         std::lock_guard<std::mutex> guard(files.Mutex);
         Observe(TStep::Rename);
-        if (std::rename(m_temporaryName.c_str(), FileName().c_str()) != 0) {
+        const TRenameResult result =
+            replace
+                ? (std::rename(m_temporaryName.c_str(), name.c_str()) == 0 ? TRenameResult::Placed
+                                                                           : TRenameResult::Failed)
+                : RenameNoReplace(m_temporaryName, name);
+        if (result == TRenameResult::Taken) {
+            return false;
+        }
+        if (result == TRenameResult::Failed) {
             ::unlink(m_temporaryName.c_str());
-            files.Forget(m_temporaryName);
-            m_committed = true;
-            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {FileName()}));
         }
         files.Forget(m_temporaryName);
         m_committed = true;
+        if (result == TRenameResult::Failed) {
+            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {name}));
+        }
     }
-    SyncFolder(FolderOf(FileName()));
+    try {
+        Close();
+    } catch (const Exception&) {
+        // The data was synced before the rename; closing has nothing left to lose.
+    }
+    SyncFolder(FolderOf(name));
     Observe(TStep::SyncFolder);
+    return true;
 }
 
 // --- TMemoryStream -------------------------------------------------------------------------
