@@ -38,6 +38,12 @@ const char* MessageText(TMessage id)
         return InLanguage("Win32 エラー。コード : %d.\n%s", "System error. Code: %d.\n%s");
     case TMessage::OutOfMemory:
         return InLanguage("メモリが不足しています", "Out of memory");
+    case TMessage::LinkInOutputFolder:
+        return InLanguage("%s はリンクです。出力先の中ではリンクをたどりません",
+                          "%s is a link; outputs are never written through a link");
+    case TMessage::ThreadsLimited:
+        return InLanguage("これ以上スレッドを開始できません。%d 個のスレッドで続けます",
+                          "Cannot start more threads; carrying on with %d");
     }
     return "";
 }

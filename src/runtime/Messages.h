@@ -22,6 +22,8 @@ enum class TMessage
     UnknownExtension,   // %s: the extension as written
     Win32Error,         // %d: code, %s: text
     OutOfMemory,        // an allocation failed
+    LinkInOutputFolder, // %s: a link standing where an output folder is to be entered
+    ThreadsLimited,     // %d: the threads that carry on, the calling one included
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.
