@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <deque>
@@ -344,6 +345,19 @@ TEST_P(ConversionRunTest, NewOutputsTakeTheSourcesReadAndWriteBits)
     ASSERT_EQ(::stat(m_dir.Path("link.png").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, mode_t(0600));
     ::umask(mask);
+    if (::geteuid() == 0) {
+        // Root converting a shared folder where another user planted the link: that user
+        // cannot read the copy of root's private picture.
+        ::chmod(m_dir.Root().c_str(), 0777);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            std::_Exit(dropped && ::access(m_dir.Path("link.png").c_str(), R_OK) != 0 ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0) << "another user can read the output";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, ConversionRunTest, ::testing::Values(1, 3),
