@@ -193,22 +193,25 @@ TEST(LimitTest, ThreadsThatCannotStartLeaveTheirWorkToOthers)
     TTempDir dir;
     ::chmod(dir.Root().c_str(), 0777);
     uint32_t seed = 3;
-    // Big enough for several deflate segments of the fast profile.
+    // Two segments of zlib's parallel deflate, five of the fast profile.
     for (const char* name : {"p0.bmp", "p1.bmp"}) {
-        WriteTestBmp(dir.Path(name), 1000, 700, [&seed](int x, int) {
+        WriteTestBmp(dir.Path(name), 640, 600, [&seed](int x, int) {
             seed = seed * 1103515245 + 12345;
             return kapto::TColor(x % 7 == 0 ? seed >> 8 & 0xFFFFFF : 0x204060);
         });
     }
     const std::string p0 = dir.Path("p0.bmp");
     const std::string p1 = dir.Path("p1.bmp");
+    // Limits: 1, no thread at all; 2, the signal thread alone; 3, one worker beside it, which
+    // only the long-lived file workers reach every time.
     const struct
     {
         const char* Name;
         std::vector<std::string> Options;
-    } modes[] = {{"files side by side", {"--jobs", "2"}},
-                 {"fast deflate", {"--fast", "--deflate-threads", "8"}},
-                 {"zlib deflate", {"--jobs", "1", "--deflate-threads", "8"}}};
+        std::vector<rlim_t> Limits;
+    } modes[] = {{"files side by side", {"--jobs", "2"}, {1, 2, 3}},
+                 {"fast deflate", {"--fast", "--deflate-threads", "8"}, {1, 2}},
+                 {"zlib deflate", {"--jobs", "1", "--deflate-threads", "8"}, {1, 2}}};
     for (const auto& mode : modes) {
         std::vector<std::string> arguments = mode.Options;
         arguments.insert(arguments.end(), {"--keep-going", "--on-exists", "overwrite", p0, p1});
@@ -219,8 +222,7 @@ TEST(LimitTest, ThreadsThatCannotStartLeaveTheirWorkToOthers)
         ASSERT_EQ(free.Status, 0) << free.Err;
         const std::vector<uint8_t> expected0 = ReadFileBytes(dir.Path("p0.png"));
         const std::vector<uint8_t> expected1 = ReadFileBytes(dir.Path("p1.png"));
-        // 1: no thread at all; 2: the signal thread alone; 3: one more.
-        for (const rlim_t limit : {rlim_t(1), rlim_t(2), rlim_t(3)}) {
+        for (const rlim_t limit : mode.Limits) {
             SCOPED_TRACE(std::string(mode.Name) + ", limit " + std::to_string(limit));
             const TLimitedRun run = RunLimited(dir, arguments, RLIMIT_NPROC, limit, user);
             EXPECT_EQ(run.Status, 0) << run.Err;
