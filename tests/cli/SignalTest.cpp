@@ -115,7 +115,7 @@ TEST(SignalTest, SignalDuringASaveRemovesItsTemporaryFile)
     WriteTestBmp(sources.Path("a.bmp"), 8, 8, 0x336699);
     // Noise deflates slowly: the save of this picture lasts long enough to be interrupted.
     uint32_t seed = 1;
-    WriteTestBmp(sources.Path("b.bmp"), 3000, 2000, [&seed](int, int) {
+    WriteTestBmp(sources.Path("b.bmp"), 1500, 1000, [&seed](int, int) {
         seed = seed * 1103515245 + 12345;
         return kapto::TColor(seed >> 8 & 0xFFFFFF);
     });
