@@ -210,10 +210,10 @@ std::string CanonicalName(const std::string& fileName)
 }
 
 // The prepared bytes in a save not yet put in place.
-std::unique_ptr<TAtomicFileStream> WriteBytes(const std::string& fileName, unsigned newFileMode,
-                                              const TPrepared& prepared)
+std::unique_ptr<TAtomicFileStream> WriteBytes(int folder, const std::string& fileName,
+                                              unsigned newFileMode, const TPrepared& prepared)
 {
-    auto stream = std::make_unique<TAtomicFileStream>(fileName, newFileMode);
+    auto stream = std::make_unique<TAtomicFileStream>(folder, fileName, newFileMode);
     if (prepared.EncodeError) {
         std::rethrow_exception(prepared.EncodeError);
     }
@@ -258,10 +258,11 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
             TFileResult result = TFileResult::Skipped;
             while (choice.Action && *choice.Action != TOutputAction::Skip) {
                 if (!stream) {
-                    if (placed && !settings.OutputFolder.empty()) {
-                        MakeOutputFolders(settings.OutputFolder, choice.Name);
+                    TOpenFolder folder;
+                    if (placed) {
+                        folder = MakeOutputFolders(settings.OutputFolder, choice.Name);
                     }
-                    stream = encode(loaded, choice.Name, SourceMode(source));
+                    stream = encode(loaded, folder.Fd(), choice.Name, SourceMode(source));
                 }
                 if (*choice.Action == TOutputAction::Overwrite) {
                     KAPTO_ASSERT(choice.Name == stream->FileName());
@@ -307,8 +308,9 @@ TRunSummary RunSerial(const std::vector<std::string>& files, TTargetFormat forma
             LoadSource(files[i], *bitmap);
             return bitmap;
         },
-        [&](std::unique_ptr<TBitmap>& bitmap, const std::string& name, unsigned newFileMode) {
-            auto stream = std::make_unique<TAtomicFileStream>(name, newFileMode);
+        [&](std::unique_ptr<TBitmap>& bitmap, int folder, const std::string& name,
+            unsigned newFileMode) {
+            auto stream = std::make_unique<TAtomicFileStream>(folder, name, newFileMode);
             EncodeConverted(options, format, *bitmap, *stream);
             return stream;
         },
@@ -338,8 +340,8 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat fo
             }
             return prepared;
         },
-        [&](TPrepared& prepared, const std::string& name, unsigned newFileMode) {
-            return WriteBytes(name, newFileMode, prepared);
+        [&](TPrepared& prepared, int folder, const std::string& name, unsigned newFileMode) {
+            return WriteBytes(folder, name, newFileMode, prepared);
         },
         [&](const std::string& name) {
             preparer.CountWrite();

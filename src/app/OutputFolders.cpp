@@ -14,32 +14,6 @@ namespace kapto {
 
 namespace {
 
-class TFolder
-{
-public:
-    explicit TFolder(int fd) : m_fd(fd) {}
-    ~TFolder()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    TFolder(const TFolder&) = delete;
-    TFolder& operator=(const TFolder&) = delete;
-
-    int Fd() const { return m_fd; }
-    void Reset(int fd)
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
 // Makes the folders of a path that do not exist yet, from its start.
 void MakePath(const std::string& path, const std::string& outputName)
 {
@@ -67,21 +41,21 @@ std::vector<std::string> FoldersBelow(const std::string& root, const std::string
     return names;
 }
 
-void WalkFolders(const std::string& root, const std::string& outputName, bool make)
+TOpenFolder WalkFolders(const std::string& root, const std::string& outputName, bool make)
 {
     if (root.empty()) {
         if (make) {
             MakePath(outputName, outputName);
         }
-        return;
+        return TOpenFolder();
     }
     if (make) {
         MakePath(root + "/", outputName);
     }
-    TFolder folder(::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TOpenFolder folder(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Fd() < 0) {
         if (!make && errno == ENOENT) {
-            return;
+            return folder;
         }
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
     }
@@ -92,7 +66,7 @@ void WalkFolders(const std::string& root, const std::string& outputName, bool ma
         int next = ::openat(folder.Fd(), name.c_str(), flags);
         if (next < 0 && errno == ENOENT) {
             if (!make) {
-                return; // the run makes the rest
+                return TOpenFolder(); // the run makes the rest
             }
             if (::mkdirat(folder.Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) {
                 throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
@@ -108,15 +82,35 @@ void WalkFolders(const std::string& root, const std::string& outputName, bool ma
             throw EFCreateError(link ? FormatMessage(TMessage::LinkInOutputFolder, {walked})
                                      : FormatMessage(TMessage::FileCreateError, {outputName}));
         }
-        folder.Reset(next);
+        folder = TOpenFolder(next);
     }
+    return folder;
 }
 
 } // namespace
 
-void MakeOutputFolders(const std::string& root, const std::string& outputName)
+TOpenFolder::~TOpenFolder()
 {
-    WalkFolders(root, outputName, true);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+TOpenFolder& TOpenFolder::operator=(TOpenFolder&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+TOpenFolder MakeOutputFolders(const std::string& root, const std::string& outputName)
+{
+    return WalkFolders(root, outputName, true);
 }
 
 std::string OutputFolderProblem(const std::string& root, const std::string& outputName)

@@ -101,6 +101,11 @@ public:
     // newFileMode: the permission bits a file that replaces nothing takes, less the umask and
     // never more than read and write.
     explicit TAtomicFileStream(const std::string& fileName, unsigned newFileMode = 0666);
+    // The same in a folder already open: folder is the descriptor of the folder the file
+    // name lies in (the stream keeps its own copy), or -1 to open it by name. Every step
+    // names the file relative to it, so the file lands in that folder wherever its path
+    // leads meanwhile.
+    TAtomicFileStream(int folder, const std::string& fileName, unsigned newFileMode);
     ~TAtomicFileStream() override;
 
     // Writes everything out, syncs it to the disk and puts the file in place, replacing what
@@ -108,7 +113,8 @@ public:
     // access control list and extended attributes where allowed. Raises EWriteError (data)
     // or EFCreateError (the rename).
     void Commit();
-    // The same under name, a name in the target's folder, but only where nothing has that
+    // The same under name, a name in the target's folder (its folder part is not looked at),
+    // but only where nothing has that
     // name: returns false when it is taken, leaving the data for another commit. The file
     // takes the new-file permission bits.
     bool CommitNew(const std::string& name);
@@ -131,13 +137,15 @@ private:
     struct TTemporary
     {
         std::FILE* File;
-        std::string Name;
+        int Folder;
+        std::string Name; // in the folder
     };
-    static TTemporary CreateTemporary(const std::string& fileName);
+    static TTemporary CreateTemporary(int folder, const std::string& fileName);
     TAtomicFileStream(const std::string& fileName, TTemporary temporary, unsigned newFileMode);
     void Discard();
     bool Place(const std::string& name, bool replace);
 
+    int m_folder;
     std::string m_temporaryName;
     unsigned m_newFileMode;
     bool m_committed = false;

@@ -56,6 +56,18 @@ void PlantOnce(TAtomicFileStream::TStep step)
     }
 }
 
+// Where another program puts a link in place of an output folder the run has walked into.
+std::string g_swapFolder;
+
+void SwapForALinkOnce(TAtomicFileStream::TStep step)
+{
+    if (step == TAtomicFileStream::TStep::SyncFile && !g_swapFolder.empty()) {
+        ::rename(g_swapFolder.c_str(), (g_swapFolder + "-walked").c_str());
+        ::symlink("../outside", g_swapFolder.c_str());
+        g_swapFolder.clear();
+    }
+}
+
 class TRecordedProgress : public TRunProgress
 {
 public:
@@ -358,6 +370,25 @@ TEST_P(ConversionRunTest, NewOutputsTakeTheSourcesReadAndWriteBits)
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_EQ(status, 0) << "another user can read the output";
     }
+}
+
+TEST_P(ConversionRunTest, AnOutputFolderSwappedForALinkMidSaveIsNotFollowed)
+{
+    const std::string source = Source("trip/a.bmp", 0x123456);
+    ASSERT_EQ(::mkdir(m_dir.Path("outside").c_str(), 0777), 0);
+    TRunSettings settings;
+    settings.Jobs = GetParam();
+    settings.OutputFolder = m_dir.Path("out");
+    settings.OutputPlaces = {m_dir.Path("out/trip/a.bmp")};
+    g_swapFolder = m_dir.Path("out/trip");
+    TAtomicFileStream::SetStepObserver(SwapForALinkOnce);
+    TScriptedPrompt prompt({});
+    const TRunSummary summary = RunConversion({source}, TTargetFormat::Bmp, TConversionOptions(),
+                                              prompt, m_progress, settings);
+    TAtomicFileStream::SetStepObserver(nullptr);
+    EXPECT_EQ(summary.Converted, 1);
+    EXPECT_TRUE(m_dir.Entries("outside").empty());
+    EXPECT_EQ(m_dir.Entries("out/trip-walked"), std::vector<std::string>{"a.bmp"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, ConversionRunTest, ::testing::Values(1, 3),
