@@ -100,6 +100,9 @@ struct TRunSettings
     // the sources. Folders are made as needed, and a source is never its own output there:
     // such an output takes the first free numbered name.
     std::vector<std::string> OutputPlaces;
+    // The folder the places lie under, if any: the folders below it are made and entered
+    // without following links, so no output leaves it; a link on the way fails that file.
+    std::string OutputFolder;
 };
 
 // The run. A failure is reported to progress, which may pass the file over; otherwise it

@@ -41,6 +41,12 @@ const char* MessageText(TMessage id)
     case TMessage::OptimizeKeptPlain:
         return InLanguage("--optimize は最適化をやめ、通常の PNG を書きました",
                           "--optimize kept the plain encoding");
+    case TMessage::LinkInOutputFolder:
+        return InLanguage("%s はリンクです。出力先の中ではリンクをたどりません",
+                          "%s is a link; outputs are never written through a link");
+    case TMessage::ThreadsLimited:
+        return InLanguage("これ以上スレッドを開始できません。%d 個のスレッドで続けます",
+                          "Cannot start more threads; carrying on with %d");
     }
     return "";
 }

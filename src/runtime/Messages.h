@@ -23,6 +23,8 @@ enum class TMessage
     Win32Error,         // %d: code, %s: text
     OutOfMemory,        // an allocation failed
     OptimizeKeptPlain,  // the optimised PNG did not read back exactly; the plain one was written
+    LinkInOutputFolder, // %s: a link standing where an output folder is to be entered
+    ThreadsLimited,     // %d: the threads that carry on, the calling one included
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.
