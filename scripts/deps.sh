@@ -16,7 +16,8 @@ run | test | package) ;;
 esac
 
 packages=(cmake make g++ pkg-config zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libcli11-dev
-          qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-ipafont-gothic)
+          libacl1-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+          fonts-ipafont-gothic)
 if [ "$mode" = test ] || [ "$mode" = package ]; then
     # cpack -G DEB takes Depends from dpkg-shlibdeps (dpkg-dev); lintian checks the result.
     packages+=(dpkg-dev lintian)

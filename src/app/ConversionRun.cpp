@@ -2,6 +2,8 @@
 
 #include "app/FileNames.h"
 #include "app/LoadSource.h"
+#include "app/OutputDecision.h"
+#include "app/OutputFolders.h"
 #include "app/SaveConverted.h"
 #include "graphics/Bitmap.h"
 #include "platform/MemoryBudget.h"
@@ -9,6 +11,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 #include "runtime/Stream.h"
+#include "runtime/Threads.h"
 
 #include <sys/stat.h>
 
@@ -22,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace kapto {
@@ -39,64 +43,10 @@ int DefaultJobs()
 
 std::string FirstFreeNumberedName(const std::string& outputName)
 {
-    // Only the last two digits are kept, so there are exactly 100 distinct names.
-    for (int n = 1; n <= 100; ++n) {
-        const std::string name = NumberedFileName(outputName, n);
-        if (!FileExists(name)) {
-            return name;
-        }
-    }
-    throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
+    return FirstFreeNumberedName(outputName, FileExists);
 }
 
 namespace {
-
-enum class TAction
-{
-    Overwrite,
-    Rename,
-    Skip
-};
-
-// The overwrite decisions of one run: the question when an output exists, and the choice
-// remembered for the rest of the run once "残りのファイルも同様に処理" was ticked.
-class TDecisions
-{
-public:
-    explicit TDecisions(TOverwritePrompt& prompt) : m_prompt(prompt) {}
-
-    // The action for an output name, or none when the run is to stop.
-    std::optional<TAction> Decide(const std::string& outputName)
-    {
-        if (!FileExists(outputName)) {
-            return TAction::Overwrite;
-        }
-        if (m_applyToRest) {
-            return m_remembered;
-        }
-        const TOverwriteAnswer answer = m_prompt.Ask(outputName);
-        switch (answer.Result) {
-        case owAbort:
-            return std::nullopt;
-        case owOverwrite:
-            m_remembered = TAction::Overwrite;
-            break;
-        case owRename:
-            m_remembered = TAction::Rename;
-            break;
-        default:
-            m_remembered = TAction::Skip;
-            break;
-        }
-        m_applyToRest = answer.ApplyToRest;
-        return m_remembered;
-    }
-
-private:
-    TOverwritePrompt& m_prompt;
-    bool m_applyToRest = false;
-    TAction m_remembered = TAction::Skip;
-};
 
 // One file loaded and encoded ahead of the run. The errors are kept apart because the serial
 // run raises them at different points: a load error before the overwrite question, an
@@ -104,6 +54,7 @@ private:
 struct TPrepared
 {
     std::vector<uint8_t> Bytes;
+    TWarnings Warnings;
     std::exception_ptr LoadError;
     std::exception_ptr EncodeError;
     uint64_t WritesBeforeLoad = 0; // the run's writes done when loading began
@@ -129,7 +80,7 @@ TPrepared Prepare(const std::string& source, TTargetFormat format,
             return prepared;
         }
         TMemoryStream stream;
-        EncodeConverted(options, format, bitmap, stream);
+        prepared.Warnings = EncodeConverted(options, format, bitmap, stream);
         prepared.Bytes = std::move(stream.Bytes());
     } catch (...) {
         prepared.EncodeError = std::current_exception();
@@ -150,7 +101,14 @@ public:
           m_results(files.size())
     {
         for (int i = 0; i < jobs; ++i) {
-            m_workers.emplace_back([this] { Work(); });
+            std::thread worker;
+            if (!TryStartThread(worker, [this] { Work(); })) {
+                // The threads that started take the work of those that did not; with none,
+                // the run prepares each file itself when it comes to it.
+                NoteThreadsLimited(std::max(i, 1));
+                break;
+            }
+            m_workers.push_back(std::move(worker));
         }
     }
 
@@ -172,6 +130,9 @@ public:
     // The prepared file of that index; the run takes them in list order.
     TPrepared Take(size_t index)
     {
+        if (m_workers.empty()) {
+            return Prepare(m_files[index], m_format, m_options, Writes(), m_budget, index);
+        }
         std::unique_lock<std::mutex> lock(m_mutex);
         m_taken = index + 1;
         m_changed.notify_all();
@@ -249,35 +210,36 @@ std::string CanonicalName(const std::string& fileName)
     return name;
 }
 
-void WriteBytes(const std::string& fileName, const TPrepared& prepared)
+// The prepared bytes in a save not yet put in place.
+std::unique_ptr<TAtomicFileStream> WriteBytes(int folder, const std::string& fileName,
+                                              unsigned newFileMode, const TPrepared& prepared)
 {
-    TAtomicFileStream stream(fileName);
+    auto stream = std::make_unique<TAtomicFileStream>(folder, fileName, newFileMode);
     if (prepared.EncodeError) {
         std::rethrow_exception(prepared.EncodeError);
     }
-    stream.WriteBuffer(prepared.Bytes.data(), prepared.Bytes.size());
-    stream.Commit();
+    stream->WriteBuffer(prepared.Bytes.data(), prepared.Bytes.size());
+    return stream;
 }
 
-// Makes the folders above an output name that do not exist yet.
-void MakeFoldersFor(const std::string& outputName)
+// The permission bits of the source, which a new output takes: a private picture gives a
+// private output. Read and write bits only, and of what a link points to.
+unsigned SourceMode(const std::string& source)
 {
-    for (size_t slash = outputName.find('/', 1); slash != std::string::npos;
-         slash = outputName.find('/', slash + 1)) {
-        const std::string folder = outputName.substr(0, slash);
-        if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
-        }
-    }
+    struct stat info
+    {};
+    return ::stat(source.c_str(), &info) == 0 ? unsigned(info.st_mode & 0666) : 0666;
 }
 
 // The steps every run takes for each file, in list order: load (or take the file prepared
 // ahead), decide against an existing output, write or skip, advance the progress. A failure
-// on the way is reported and, if progress says so, passes the file over.
-template <typename TLoad, typename TWrite>
+// on the way is reported and, if progress says so, passes the file over. An output decided
+// as new is put in place only where nothing has its name by then; when something does (a
+// file another program made while this one was encoded), the decision is made again.
+template <typename TLoad, typename TEncode, typename TWritten>
 TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
-                 const TRunSettings& settings, TDecisions& decisions, TRunProgress& progress,
-                 TLoad load, TWrite write)
+                 const TRunSettings& settings, TOverwriteDecisions& decisions,
+                 TRunProgress& progress, TLoad load, TEncode encode, TWritten written)
 {
     const bool placed = !settings.OutputPlaces.empty();
     TRunSummary summary;
@@ -287,25 +249,46 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
         try {
             auto loaded = load(i);
             const std::string outputName = PlannedOutputName(files, i, format, settings);
-            const std::optional<TAction> action = decisions.Decide(outputName);
-            if (!action) {
+            // Names found taken when the output was to go there, whatever they are now.
+            std::set<std::string> lost;
+            const TNameTaken taken = [&lost](const std::string& name) {
+                return lost.count(name) != 0 || FileExists(name);
+            };
+            TOutputChoice choice = ChooseOutput(decisions, source, outputName, placed, taken);
+            std::unique_ptr<TAtomicFileStream> stream;
+            TWarnings warnings;
+            TFileResult result = TFileResult::Skipped;
+            while (choice.Action && *choice.Action != TOutputAction::Skip) {
+                if (!stream) {
+                    TOpenFolder folder;
+                    if (placed) {
+                        folder = MakeOutputFolders(settings.OutputFolder, choice.Name);
+                    }
+                    stream = encode(loaded, folder.Fd(), choice.Name, SourceMode(source), warnings);
+                }
+                if (*choice.Action == TOutputAction::Overwrite) {
+                    KAPTO_ASSERT(choice.Name == stream->FileName());
+                    stream->Commit();
+                } else if (!stream->CommitNew(choice.Name)) {
+                    lost.insert(choice.Name);
+                    choice = ChooseAgain(decisions, choice, source, outputName, placed, taken);
+                    continue;
+                }
+                written(choice.Name);
+                result = TFileResult::Converted;
+                break;
+            }
+            if (!choice.Action) {
                 summary.Aborted = true;
                 return summary;
             }
-            if (*action == TAction::Skip) {
-                ++summary.Skipped;
-                progress.FileFinished(int(i), TFileResult::Skipped);
-            } else {
-                const bool rename =
-                    *action == TAction::Rename || (placed && IsSameFile(source, outputName));
-                const std::string name = rename ? FirstFreeNumberedName(outputName) : outputName;
-                if (placed) {
-                    MakeFoldersFor(name);
+            if (result == TFileResult::Converted) {
+                for (const std::string& warning : warnings) {
+                    progress.FileWarning(int(i), source, warning);
                 }
-                write(loaded, name);
-                ++summary.Converted;
-                progress.FileFinished(int(i), TFileResult::Converted);
             }
+            ++(result == TFileResult::Converted ? summary.Converted : summary.Skipped);
+            progress.FileFinished(int(i), result);
         } catch (...) {
             const std::exception_ptr failure = std::current_exception();
             if (progress.FileFailed(int(i), source, FailureMessage(failure)) ==
@@ -322,7 +305,7 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
 
 TRunSummary RunSerial(const std::vector<std::string>& files, TTargetFormat format,
                       const TConversionOptions& options, const TRunSettings& settings,
-                      TDecisions& decisions, TRunProgress& progress)
+                      TOverwriteDecisions& decisions, TRunProgress& progress)
 {
     return Walk(
         files, format, settings, decisions, progress,
@@ -332,14 +315,18 @@ TRunSummary RunSerial(const std::vector<std::string>& files, TTargetFormat forma
             LoadSource(files[i], *bitmap);
             return bitmap;
         },
-        [&](std::unique_ptr<TBitmap>& bitmap, const std::string& name) {
-            SaveConverted(options, format, name, *bitmap);
-        });
+        [&](std::unique_ptr<TBitmap>& bitmap, int folder, const std::string& name,
+            unsigned newFileMode, TWarnings& warnings) {
+            auto stream = std::make_unique<TAtomicFileStream>(folder, name, newFileMode);
+            warnings = EncodeConverted(options, format, *bitmap, *stream);
+            return stream;
+        },
+        [](const std::string&) {});
 }
 
 TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat format,
                          const TConversionOptions& options, const TRunSettings& settings,
-                         TDecisions& decisions, TRunProgress& progress, int jobs)
+                         TOverwriteDecisions& decisions, TRunProgress& progress, int jobs)
 {
     TMemoryBudget& budget = settings.Budget != nullptr ? *settings.Budget : SharedMemoryBudget();
     TPreparer preparer(files, format, options, jobs, budget);
@@ -360,8 +347,12 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat fo
             }
             return prepared;
         },
-        [&](TPrepared& prepared, const std::string& name) {
-            WriteBytes(name, prepared);
+        [&](TPrepared& prepared, int folder, const std::string& name, unsigned newFileMode,
+            TWarnings& warnings) {
+            warnings = prepared.Warnings;
+            return WriteBytes(folder, name, newFileMode, prepared);
+        },
+        [&](const std::string& name) {
             preparer.CountWrite();
             written[CanonicalName(name)] = preparer.Writes();
         });
@@ -384,7 +375,7 @@ TRunSummary RunConversion(const std::vector<std::string>& files, TTargetFormat f
     KAPTO_ASSERT(settings.OutputPlaces.empty() || settings.OutputPlaces.size() == files.size());
     progress.SetPosition(0);
     progress.SetMaximum(int(files.size()));
-    TDecisions decisions(prompt);
+    TOverwriteDecisions decisions(prompt);
     const int jobs = settings.Jobs <= 0 ? DefaultJobs() : settings.Jobs;
     // Nothing to overlap for a single file.
     if (jobs == 1 || files.size() <= 1) {

@@ -63,6 +63,10 @@ public:
     virtual void FileStarted(int /*index*/, const std::string& /*sourceName*/) {}
     // A file is done, before the position moves past it.
     virtual void FileFinished(int /*index*/, TFileResult /*result*/) {}
+    // A file was written, with a note the user is to read (one line, without the file's name).
+    virtual void FileWarning(int /*index*/, const std::string& /*sourceName*/,
+                             const std::string& /*message*/)
+    {}
     // A file failed; message is what the user is to see. Nothing partial of it is on disk.
     virtual TFailureAnswer FileFailed(int /*index*/, const std::string& /*sourceName*/,
                                       const std::string& /*message*/)
@@ -96,6 +100,9 @@ struct TRunSettings
     // the sources. Folders are made as needed, and a source is never its own output there:
     // such an output takes the first free numbered name.
     std::vector<std::string> OutputPlaces;
+    // The folder the places lie under, if any: the folders below it are made and entered
+    // without following links, so no output leaves it; a link on the way fails that file.
+    std::string OutputFolder;
 };
 
 // The run. A failure is reported to progress, which may pass the file over; otherwise it

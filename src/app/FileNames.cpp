@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace kapto {
 
 std::string ExtractExtension(const std::string& fileName)
@@ -26,6 +28,14 @@ std::string OutputFileName(const std::string& sourceName, const std::string& tar
 {
     const std::string extension = ExtractExtension(sourceName);
     return sourceName.substr(0, sourceName.size() - extension.size()) + targetExtension;
+}
+
+std::string PlaceBelow(const std::string& outputFolder, const std::string& scannedFolder,
+                       const std::string& fileName)
+{
+    const size_t prefix = scannedFolder.size() +
+                          (scannedFolder.empty() || scannedFolder.back() != kPathDelimiter ? 1 : 0);
+    return outputFolder + kPathDelimiter + fileName.substr(std::min(prefix, fileName.size()));
 }
 
 std::string NumberedFileName(const std::string& outputName, int n)

@@ -21,6 +21,10 @@ bool IsImageExtension(const std::string& extension);
 // The source name with the extension of its file-name part replaced by the target extension
 // (appended when it has none).
 std::string OutputFileName(const std::string& sourceName, const std::string& targetExtension);
+// Where a file found by scanning a folder goes under the output folder: at its place below
+// the folder as it was named ("/", "photos", "photos/"), which the scan puts before it.
+std::string PlaceBelow(const std::string& outputFolder, const std::string& scannedFolder,
+                       const std::string& fileName);
 // folder + base name + "-" + the two last digits of n + extension of the output name.
 std::string NumberedFileName(const std::string& outputName, int n);
 

@@ -6,6 +6,7 @@
 #include "png/PNGObject.h"
 #include "png/PNGOptimizer.h"
 #include "png/PNGRows.h"
+#include "runtime/Messages.h"
 #include "runtime/Stream.h"
 
 #include <vector>
@@ -173,12 +174,12 @@ TColor ChosenKeyColor(const TConversionOptions& options, TBitmap& bitmap)
     return clInvalid;
 }
 
-void EncodeConverted(const TConversionOptions& options, TTargetFormat format, TBitmap& bitmap,
-                     TStream& stream)
+TWarnings EncodeConverted(const TConversionOptions& options, TTargetFormat format, TBitmap& bitmap,
+                          TStream& stream)
 {
     if (format == TTargetFormat::Bmp) {
         bitmap.SaveToStream(stream);
-        return;
+        return {};
     }
     TPNGObject png;
     png.SetDeflateThreads(options.DeflateThreads);
@@ -217,20 +218,43 @@ void EncodeConverted(const TConversionOptions& options, TTargetFormat format, TB
         BrightnessPass(options, png, bitmap);
     }
     TRGBAPicture picture;
-    if (options.Optimize && DecodedPicture(png, picture)) {
-        WriteOptimizedPNG(picture, stream, size_t(png.IdatSplitSize()));
-        return;
+    if (!options.Optimize || !DecodedPicture(png, picture)) {
+        png.SaveToStream(stream);
+        return {};
     }
-    png.SaveToStream(stream);
+    // The plain encoding is made when the optimiser asks for its size, or to be written instead.
+    TMemoryStream plain;
+    auto encodePlain = [&]() -> TMemoryStream& {
+        if (plain.Bytes().empty()) {
+            png.SaveToStream(plain);
+        }
+        return plain;
+    };
+    TWarnings warnings;
+    switch (WriteOptimizedPNG(
+        picture, stream, [&] { return encodePlain().Bytes().size(); },
+        size_t(png.IdatSplitSize()))) {
+    case TOptimizeOutcome::Written:
+        return warnings;
+    case TOptimizeOutcome::OtherPixels:
+        warnings.push_back(MessageText(TMessage::OptimizeKeptPlain));
+        break;
+    case TOptimizeOutcome::Larger:
+        break;
+    }
+    const std::vector<uint8_t>& bytes = encodePlain().Bytes();
+    stream.WriteBuffer(bytes.data(), bytes.size());
+    return warnings;
 }
 
-void SaveConverted(const TConversionOptions& options, TTargetFormat format,
-                   const std::string& fileName, TBitmap& bitmap)
+TWarnings SaveConverted(const TConversionOptions& options, TTargetFormat format,
+                        const std::string& fileName, TBitmap& bitmap)
 {
     // Written beside the target and renamed over it only when complete.
     TAtomicFileStream stream(fileName);
-    EncodeConverted(options, format, bitmap, stream);
+    TWarnings warnings = EncodeConverted(options, format, bitmap, stream);
     stream.Commit();
+    return warnings;
 }
 
 } // namespace kapto

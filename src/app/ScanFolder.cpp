@@ -31,7 +31,14 @@ std::vector<std::string> FolderEntries(const std::string& path)
     return names;
 }
 
-void ScanEntries(const std::string& path, std::vector<std::string>& files)
+// A folder by its device and inode; none: st_ino 0.
+struct TFolderId
+{
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+
+void ScanEntries(const std::string& path, std::vector<std::string>& files, const TFolderId& outside)
 {
     const std::string prefix =
         !path.empty() && path.back() == kPathDelimiter ? path : path + kPathDelimiter;
@@ -46,8 +53,9 @@ void ScanEntries(const std::string& path, std::vector<std::string>& files)
         }
         if (S_ISDIR(info.st_mode)) {
             // A link to a folder could lead back up the tree; only real folders are entered.
-            if (!S_ISLNK(linkInfo.st_mode)) {
-                ScanEntries(full, files);
+            const bool isOutside = info.st_dev == outside.Device && info.st_ino == outside.Inode;
+            if (!S_ISLNK(linkInfo.st_mode) && !isOutside) {
+                ScanEntries(full, files, outside);
             }
             continue;
         }
@@ -60,12 +68,19 @@ void ScanEntries(const std::string& path, std::vector<std::string>& files)
 
 } // namespace
 
-bool ScanFolder(const std::string& path, std::vector<std::string>& files)
+bool ScanFolder(const std::string& path, std::vector<std::string>& files,
+                const std::string& outside)
 {
     if (!DirectoryExists(path)) {
         return false;
     }
-    ScanEntries(path, files);
+    TFolderId outsideId;
+    struct stat info
+    {};
+    if (!outside.empty() && ::stat(outside.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        outsideId = {info.st_dev, info.st_ino};
+    }
+    ScanEntries(path, files, outsideId);
     return true;
 }
 

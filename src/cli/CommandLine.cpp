@@ -168,6 +168,10 @@ std::string SettleRun(const CLI::App& app, const TWritten& written, TCommandLine
                                                                {"skip", TOnExists::Skip},
                                                                {"abort", TOnExists::Abort}};
     commandLine.OnExists = kOnExists.at(written.OnExists);
+    // An empty DIR would silently put the outputs beside their sources.
+    if (app.count("--out-dir") > 0 && commandLine.OutDir.empty()) {
+        return "--out-dir: expected a folder, not an empty name";
+    }
     if (!written.MaxMemory.empty() && !ParseSize(written.MaxMemory, commandLine.MaxMemory)) {
         return "--max-memory: expected a size such as 300M or 2G, not " + written.MaxMemory;
     }

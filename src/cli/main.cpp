@@ -12,6 +12,7 @@
 #include "runtime/Interrupt.h"
 #include "runtime/Language.h"
 #include "runtime/Messages.h"
+#include "runtime/Threads.h"
 
 #include <unistd.h>
 
@@ -107,6 +108,12 @@ public:
         ++(result == TFileResult::Converted ? m_converted
            : result == TFileResult::Skipped ? m_skipped
                                             : m_failed);
+    }
+    // "PATH: MESSAGE" on standard error; the file was written.
+    void FileWarning(int, const std::string& sourceName, const std::string& message) override
+    {
+        Clear();
+        std::cerr << sourceName << ": " << message << std::endl;
     }
     // "PATH: MESSAGE" on standard error; with --keep-going the file is passed over.
     TFailureAnswer FileFailed(int, const std::string& sourceName,
@@ -231,13 +238,10 @@ bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& fil
     bool allFound = true;
     for (const std::string& path : commandLine.Paths) {
         const size_t first = files.size();
-        if (ScanFolder(path, files)) {
-            std::string folder = path;
-            while (folder.size() > 1 && folder.back() == '/') {
-                folder.pop_back();
-            }
+        // DIR inside a scanned folder holds outputs, never sources.
+        if (ScanFolder(path, files, commandLine.OutDir)) {
             for (size_t i = first; i < files.size(); ++i) {
-                places.push_back(commandLine.OutDir + "/" + files[i].substr(folder.size() + 1));
+                places.push_back(PlaceBelow(commandLine.OutDir, path, files[i]));
             }
         } else if (FileExists(path)) {
             files.push_back(path);
@@ -253,10 +257,18 @@ bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& fil
     return allFound;
 }
 
+// The run's decisions without the run: with --on-exists ask, where the answer is not known,
+// an existing output is shown as it is.
 void PrintPlan(const std::vector<std::string>& files, const TCommandLine& commandLine,
                const TRunSettings& settings)
 {
-    for (const TPlannedOutput& entry : PlanRun(files, commandLine.Format, settings)) {
+    std::unique_ptr<TOverwritePrompt> prompt =
+        MakePrompt(commandLine.OnExists == TOnExists::Ask ? TOnExists::Skip : commandLine.OnExists);
+    for (const TPlannedOutput& entry : PlanRun(files, commandLine.Format, settings, *prompt)) {
+        if (!entry.Problem.empty()) {
+            std::cout << entry.Source << ": " << entry.Problem << "\n";
+            continue;
+        }
         std::string tags;
         if (entry.Exists) {
             tags += "[exists]";
@@ -282,6 +294,10 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
     // Before the run starts its threads, so that they leave the signals to this handler.
     EndCleanlyOnSignals(
         [&progress, quiet = commandLine.Quiet](int) { progress.EndOnSignal(quiet); });
+    SetThreadsLimitedNote([&progress](const std::string& message) {
+        progress.Clear();
+        std::cerr << "kapto-convert: " << message << std::endl;
+    });
     int status = 1;
     try {
         const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
@@ -324,6 +340,7 @@ int main(int argc, char** argv)
     std::vector<std::string> files;
     TRunSettings settings;
     settings.Jobs = commandLine.Jobs;
+    settings.OutputFolder = commandLine.OutDir;
     if (!CollectFiles(commandLine, files, settings.OutputPlaces)) {
         return 1;
     }

@@ -5,6 +5,7 @@
 #include "png/PNGErrors.h"
 #include "png/Zlib.h"
 #include "runtime/Stream.h"
+#include "runtime/Threads.h"
 
 #include <algorithm>
 #include <cstring>
@@ -99,6 +100,7 @@ private:
         std::optional<TDeflater> FlatDeflater;
         std::thread Worker;
         std::exception_ptr Error;
+        bool Filled = false; // a segment is compressed or being compressed
     };
 
     void Launch(TSlot& slot, bool last)
@@ -117,7 +119,7 @@ private:
         if (!slot.Deflater) {
             slot.Deflater.emplace(kFastDeflateLevel);
         }
-        slot.Worker = std::thread([&slot, last] {
+        auto compress = [&slot, last] {
             try {
                 slot.Deflater->Compress(slot.Input.data(), slot.Input.size(), slot.Output);
                 if (slot.Deflater->Level() == kFastDeflateLevel &&
@@ -130,7 +132,16 @@ private:
             } catch (...) {
                 slot.Error = std::current_exception();
             }
-        });
+        };
+        slot.Filled = true;
+        // Where the system starts no more threads, the caller compresses the segment itself:
+        // the same bytes, later.
+        if (!TryStartThread(slot.Worker, compress)) {
+            NoteThreadsLimited(
+                int(1 + std::count_if(m_slots.begin(), m_slots.end(),
+                                      [](const TSlot& s) { return s.Worker.joinable(); })));
+            compress();
+        }
     }
 
     // A segment of flat colours again at a stronger level, kept when smaller: level 6 stops
@@ -150,10 +161,13 @@ private:
     // Waits for the slot's segment, if any, writes it and empties the slot for the next.
     void Retire(TSlot& slot)
     {
-        if (!slot.Worker.joinable()) {
+        if (!slot.Filled) {
             return;
         }
-        slot.Worker.join();
+        slot.Filled = false;
+        if (slot.Worker.joinable()) {
+            slot.Worker.join();
+        }
         if (slot.Error) {
             std::rethrow_exception(slot.Error);
         }

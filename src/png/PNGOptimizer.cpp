@@ -7,9 +7,11 @@
 #include "png/PNGRows.h"
 #include "png/Zlib.h"
 #include "runtime/Bytes.h"
+#include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -19,21 +21,41 @@ namespace kapto {
 
 namespace {
 
-// Strength of the quick compressions that rank the trials before the best go on to
-// kStrongestDeflateLevel (libdeflate's near-optimal parse: on the 1 MP photo of
-// bench/optimize.sh 11 % smaller than optipng -o2's zlib trials, in a third of its time).
-// Pictures up to kExactTrialBytes of raw rows compress every trial at full strength.
-constexpr int kTrialDeflateLevel = 5;
-constexpr size_t kExactTrialBytes = 256 * 1024;
-// Trials that go on to full strength after the quick ranking.
-constexpr size_t kFinalists = 2;
-// Filtered data up to this size also tries zlib's strategies at level 9 (see ZlibDeflate).
-constexpr size_t kZlibTrialBytes = 512 * 1024;
-// Above this many raw bytes one colour type and one filter strategy is chosen by rule, not by
-// trying: a 24-megapixel photo would otherwise spend most of its time on trials.
+// How the optimiser spends its time. Each trial (a form of the picture with a filter strategy)
+// is ranked by the size of a quick compression at kRankLevel, and only the winner is compressed
+// strongly:
+// 1. the forms, each with the strategy that suits it (none for a palette, the minimum sum for
+//    gray and truecolour), so that a palette's small rows and the direct rows compete once;
+// 2. the winning form with every other strategy;
+// 3. the winning trial at the level FinalLevel gives, and smaller data also through zlib.
+// Above kTrialLimitBytes of direct rows (a photo of 1.4 megapixels and more) the form is chosen
+// by rule, a palette ranks only none against the minimum sum and a direct form takes the minimum
+// sum without ranking: there the trials would cost more than they save.
+// Tuned with bench/optimize.sh (CPU seconds on a 2-core machine). On its twenty 480 x 360
+// graphics of 2 to 200 colours in every alpha mode: compressing every trial of the smaller
+// pictures at full strength took 10.3 s for 37 935 bytes in all; ranking at level 5 mis-ranks
+// unfiltered palette rows (+12 %), at level 7 it finds the trials full strength found; this rule
+// takes 0.85 s for 40 582 bytes, against optipng -o2's 1.47 s for 41 397 (level 11 for the larger
+// palettes: 1.34 s, 39 708 bytes). On the 1-megapixel photo: 2.4 s for 791 631 bytes, against
+// 2.8 s for 790 112 before and optipng's 7.5 s for 891 758; on the 24-megapixel one 22 s
+// against 27 s before.
+constexpr int kRankLevel = 7;
+// The winner's compression: kStrongestDeflateLevel up to kStrongestBytes of filtered data, where
+// it costs tens of milliseconds at most. Larger palette rows take level 9: on their long runs
+// the near-optimal levels cost 10 to 20 times as much for 3 to 8 % less. Larger direct rows
+// (photos) take level 10, within 0.1 % of level 12 in 70 % of its time.
+constexpr size_t kStrongestBytes = 64 * 1024;
+constexpr int kLargePaletteLevel = 9;
+constexpr int kLargeDirectLevel = 10;
+// Filtered data up to this size also tries zlib at level 9 (see TryZlibStrategies): its
+// default strategy saved another 1 % on the graphics for 8 % more time.
+constexpr size_t kZlibTrialBytes = 256 * 1024;
+// Above this many direct bytes the form and filter strategy are chosen by rule.
 constexpr size_t kTrialLimitBytes = 4 * 1024 * 1024;
 
-constexpr uint32_t kNoColour = 0xFFFFFFFFu;
+// No packed RGBA value: every 32-bit value is a colour (0xFFFFFFFF is opaque white), so the
+// colour of "no pixel yet" lies outside them.
+constexpr uint64_t kNoColour = uint64_t(1) << 32;
 
 inline uint32_t PackRGBA(const uint8_t* p)
 {
@@ -74,14 +96,14 @@ TAnalysis Analyse(const TRGBAPicture& picture)
     const size_t count = size_t(picture.Width) * picture.Height;
     const uint8_t* p = picture.Pixels.data();
     bool grayUsed[256] = {};
-    uint32_t transparentRGB = kNoColour;
+    uint64_t transparentRGB = kNoColour;
     bool oneTransparentRGB = true;
     std::unordered_map<uint32_t, size_t> colours;
-    uint32_t last = kNoColour;
+    uint64_t last = kNoColour;
     size_t lastRun = 0;
     auto flushRun = [&]() {
         if (lastRun > 0 && a.FewColours) {
-            colours[last] += lastRun;
+            colours[uint32_t(last)] += lastRun;
             if (colours.size() > 256) {
                 a.FewColours = false;
                 colours.clear();
@@ -122,7 +144,7 @@ TAnalysis Analyse(const TRGBAPicture& picture)
     }
     if (!a.Opaque && a.BinaryAlpha && oneTransparentRGB) {
         a.Keyable = true;
-        a.KeyRGB = transparentRGB;
+        a.KeyRGB = uint32_t(transparentRGB);
         p = picture.Pixels.data();
         for (size_t i = 0; i < count && a.Keyable; ++i, p += 4) {
             a.Keyable = p[3] == 0 || (PackRGBA(p) >> 8) != transparentRGB;
@@ -191,7 +213,7 @@ TCandidate PaletteCandidate(const TRGBAPicture& picture, const TAnalysis& a)
     c.Geometry = PNGRowGeometry(c.ColorType, c.BitDepth, picture.Width);
     c.Rows.assign(c.Geometry.RowBytes * picture.Height, 0);
     const uint8_t* p = picture.Pixels.data();
-    uint32_t last = kNoColour;
+    uint64_t last = kNoColour;
     uint8_t lastIndex = 0;
     for (uint32_t y = 0; y < picture.Height; ++y) {
         uint8_t* row = c.Rows.data() + size_t(y) * c.Geometry.RowBytes;
@@ -221,8 +243,9 @@ void PutKey16(std::vector<uint8_t>& out, unsigned value)
     out.push_back(uint8_t(value));
 }
 
-// Gray or truecolour, with an alpha channel only when neither opacity nor a key says it all.
-TCandidate DirectCandidate(const TRGBAPicture& picture, const TAnalysis& a)
+// Gray or truecolour, with an alpha channel only when neither opacity nor a key says it all:
+// the header fields and tRNS, without rows.
+TCandidate DirectForm(const TRGBAPicture& picture, const TAnalysis& a)
 {
     TCandidate c;
     const bool alpha = !a.Opaque && !a.Keyable;
@@ -232,8 +255,7 @@ TCandidate DirectCandidate(const TRGBAPicture& picture, const TAnalysis& a)
     } else {
         c.ColorType = alpha ? COLOR_RGBALPHA : COLOR_RGB;
     }
-    const int depth = c.BitDepth;
-    const unsigned step = 255u / ((1u << depth) - 1);
+    const unsigned step = 255u / ((1u << c.BitDepth) - 1);
     if (a.Keyable) {
         if (a.Gray) {
             PutKey16(c.Transparency, (a.KeyRGB & 0xFF) / step);
@@ -244,29 +266,40 @@ TCandidate DirectCandidate(const TRGBAPicture& picture, const TAnalysis& a)
         }
     }
     c.Geometry = PNGRowGeometry(c.ColorType, c.BitDepth, picture.Width);
+    return c;
+}
+
+// The unfiltered rows of a direct form.
+void FillDirectRows(const TRGBAPicture& picture, TCandidate& c)
+{
+    const int depth = c.BitDepth;
+    const unsigned step = 255u / ((1u << depth) - 1);
     c.Rows.assign(c.Geometry.RowBytes * picture.Height, 0);
-    const uint8_t* p = picture.Pixels.data();
     for (uint32_t y = 0; y < picture.Height; ++y) {
+        const uint8_t* p = picture.Pixels.data() + size_t(y) * picture.Width * 4;
         uint8_t* row = c.Rows.data() + size_t(y) * c.Geometry.RowBytes;
-        for (uint32_t x = 0; x < picture.Width; ++x, p += 4) {
-            switch (c.ColorType) {
-            case COLOR_GRAYSCALE:
-                PutPacked(row, x, depth, p[0] / step);
-                break;
-            case COLOR_GRAYSCALEALPHA:
-                row[2 * x] = p[0];
-                row[2 * x + 1] = p[3];
-                break;
-            case COLOR_RGB:
-                std::copy(p, p + 3, row + 3 * size_t(x));
-                break;
-            default:
-                std::copy(p, p + 4, row + 4 * size_t(x));
-                break;
+        switch (c.ColorType) {
+        case COLOR_GRAYSCALE:
+            for (uint32_t x = 0; x < picture.Width; ++x) {
+                PutPacked(row, x, depth, p[4 * size_t(x)] / step);
             }
+            break;
+        case COLOR_GRAYSCALEALPHA:
+            for (uint32_t x = 0; x < picture.Width; ++x) {
+                row[2 * size_t(x)] = p[4 * size_t(x)];
+                row[2 * size_t(x) + 1] = p[4 * size_t(x) + 3];
+            }
+            break;
+        case COLOR_RGB:
+            for (uint32_t x = 0; x < picture.Width; ++x) {
+                std::copy(p + 4 * size_t(x), p + 4 * size_t(x) + 3, row + 3 * size_t(x));
+            }
+            break;
+        default:
+            std::copy(p, p + 4 * size_t(picture.Width), row);
+            break;
         }
     }
-    return c;
 }
 
 // How the filter of each row is chosen: one filter type for every row, or per row the filter
@@ -335,8 +368,7 @@ void FilterAll(const TCandidate& c, uint32_t height, TStrategy strategy, std::ve
 std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& data, int strategy)
 {
     z_stream z{};
-    if (data.size() > kZlibTrialBytes ||
-        deflateInit2(&z, 9, Z_DEFLATED, -15, 9, strategy) != Z_OK) {
+    if (deflateInit2(&z, 9, Z_DEFLATED, -15, 9, strategy) != Z_OK) {
         return {};
     }
     std::vector<uint8_t> out(deflateBound(&z, uLong(data.size())));
@@ -350,10 +382,19 @@ std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& data, int strategy)
     return status == Z_STREAM_END ? out : std::vector<uint8_t>();
 }
 
-// Replaces compressed by zlib's output for the data where one of its strategies is shorter.
+// Replaces compressed by zlib's output for the data where one of its strategies is shorter: the
+// default strategy up to kZlibTrialBytes, the filtered and run-length ones too up to
+// kStrongestBytes.
 void TryZlibStrategies(const std::vector<uint8_t>& data, std::vector<uint8_t>& compressed)
 {
+    if (data.size() > kZlibTrialBytes) {
+        return;
+    }
+    const bool small = data.size() <= kStrongestBytes;
     for (int strategy : {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_RLE}) {
+        if (strategy != Z_DEFAULT_STRATEGY && !small) {
+            break;
+        }
         std::vector<uint8_t> other = ZlibDeflate(data, strategy);
         if (!other.empty() && other.size() < compressed.size()) {
             compressed.swap(other);
@@ -418,87 +459,114 @@ bool DecodedPicture(const TPNGObject& png, TRGBAPicture& picture)
 
 namespace {
 
-// The forms worth trying: the direct colour type, and a palette where it may be smaller.
+size_t DirectBytes(const TCandidate& direct, const TRGBAPicture& picture)
+{
+    return direct.Geometry.RowBytes * picture.Height;
+}
+
+// The forms worth trying: the direct colour type, and a palette where it may be smaller. Only the
+// palette when it packs at most 16 colours into 4 bits or fewer and the direct form is
+// truecolour of 24 or 32 bits a pixel, which then never deflates as small (unless the picture is
+// so small that the palette's chunks decide); above the trial limit only one form, the palette
+// unless a gray form is at least as small.
 std::vector<TCandidate> Candidates(TCandidate direct, const TRGBAPicture& picture,
                                    const TAnalysis& analysis, bool tryAll)
 {
     std::vector<TCandidate> candidates;
     candidates.push_back(std::move(direct));
+    auto keepDirect = [&] { FillDirectRows(picture, candidates[0]); };
     if (analysis.FewColours) {
+        const int paletteDepth = PaletteDepth(analysis.Colours.size());
         const bool grayAtLeastAsSmall =
-            candidates[0].ColorType == COLOR_GRAYSCALE &&
-            candidates[0].BitDepth <= PaletteDepth(analysis.Colours.size());
+            candidates[0].ColorType == COLOR_GRAYSCALE && candidates[0].BitDepth <= paletteDepth;
         if (tryAll || !grayAtLeastAsSmall) {
             TCandidate palette = PaletteCandidate(picture, analysis);
-            if (!tryAll) {
+            const bool directNeverSmaller = !analysis.Gray && paletteDepth < 8 &&
+                                            DirectBytes(candidates[0], picture) > kStrongestBytes;
+            if (!tryAll || directNeverSmaller) {
                 candidates.clear();
+            } else {
+                keepDirect();
             }
             candidates.push_back(std::move(palette));
+            return candidates;
         }
     }
+    keepDirect();
     return candidates;
 }
 
-using TTrial = std::pair<size_t, TStrategy>; // a candidate and a filter strategy
-
-// Each candidate with each strategy; large pictures keep the minimum sum alone, which is what
-// wins on photos, and None for packed palettes.
-std::vector<TTrial> Trials(const std::vector<TCandidate>& candidates, bool tryAll)
+struct TTrial
 {
-    std::vector<TTrial> trials;
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        if (tryAll) {
-            for (TStrategy s : {TStrategy::None, TStrategy::Sub, TStrategy::Up, TStrategy::Paeth,
-                                TStrategy::MinimumSum}) {
-                trials.emplace_back(i, s);
-            }
-        } else {
-            trials.emplace_back(i, TStrategy::MinimumSum);
-            if (candidates[i].ColorType == COLOR_PALETTE) {
-                trials.emplace_back(i, TStrategy::None);
-            }
-        }
-    }
-    return trials;
+    size_t Candidate = 0;
+    TStrategy Strategy = TStrategy::MinimumSum;
+};
+
+// The strategy a form is first ranked with: palette rows mostly deflate best unfiltered, the
+// rows of gray and truecolour pictures after the per-row minimum sum.
+TStrategy UsualStrategy(const TCandidate& candidate)
+{
+    return candidate.ColorType == COLOR_PALETTE ? TStrategy::None : TStrategy::MinimumSum;
 }
 
-// The trials to compress at full strength. Small pictures keep them all; others rank them by
-// a quick compression and keep the best few.
-std::vector<size_t> Finalists(const std::vector<TCandidate>& candidates,
-                              const std::vector<TTrial>& trials, uint32_t height,
-                              size_t directBytes)
+// The strategies a form competes with.
+std::vector<TStrategy> Strategies(const TCandidate& candidate, bool tryAll)
 {
-    std::vector<size_t> finalists(trials.size());
-    for (size_t i = 0; i < finalists.size(); ++i) {
-        finalists[i] = i;
+    if (candidate.ColorType == COLOR_PALETTE) {
+        return {TStrategy::None, TStrategy::MinimumSum};
     }
-    if (directBytes <= kExactTrialBytes || trials.size() <= kFinalists) {
-        return finalists;
+    if (tryAll) {
+        return {TStrategy::None, TStrategy::Sub, TStrategy::Up, TStrategy::Paeth,
+                TStrategy::MinimumSum};
     }
-    TDeflater trial(kTrialDeflateLevel);
+    return {TStrategy::MinimumSum};
+}
+
+// The trial to compress at full strength, by the time rule above.
+TTrial ChooseTrial(const std::vector<TCandidate>& candidates, uint32_t height, bool tryAll)
+{
+    TDeflater quick(kRankLevel);
     std::vector<uint8_t> filtered;
     std::vector<uint8_t> compressed;
-    std::vector<size_t> sizes(trials.size());
-    for (size_t i = 0; i < trials.size(); ++i) {
-        const TCandidate& candidate = candidates[trials[i].first];
-        FilterAll(candidate, height, trials[i].second, filtered);
-        trial.Compress(filtered.data(), filtered.size(), compressed);
-        sizes[i] = compressed.size() + ChunkOverhead(candidate);
-    }
-    std::stable_sort(finalists.begin(), finalists.end(),
-                     [&](size_t x, size_t y) { return sizes[x] < sizes[y]; });
-    // A quick compression ranks unfiltered packed rows far too low: zlib's filtered strategy
-    // often makes them the smallest. Every filter of a small leading candidate goes on, else
-    // the best few trials.
-    const size_t leader = trials[finalists[0]].first;
-    std::vector<size_t> chosen;
-    for (size_t i : finalists) {
-        const bool small = candidates[leader].Rows.size() <= kZlibTrialBytes;
-        if ((small && trials[i].first == leader) || chosen.size() < kFinalists) {
-            chosen.push_back(i);
+    TTrial best{0, UsualStrategy(candidates[0])};
+    size_t bestSize = SIZE_MAX;
+    auto rank = [&](const TTrial& trial) {
+        const TCandidate& candidate = candidates[trial.Candidate];
+        FilterAll(candidate, height, trial.Strategy, filtered);
+        quick.Compress(filtered.data(), filtered.size(), compressed);
+        const size_t size = compressed.size() + ChunkOverhead(candidate);
+        if (size < bestSize) {
+            bestSize = size;
+            best = trial;
+        }
+    };
+    if (candidates.size() > 1) {
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            rank({i, UsualStrategy(candidates[i])});
         }
     }
-    return chosen;
+    const TTrial form = best;
+    const std::vector<TStrategy> strategies = Strategies(candidates[form.Candidate], tryAll);
+    if (strategies.size() > 1) {
+        if (candidates.size() == 1) {
+            rank(form);
+        }
+        for (TStrategy strategy : strategies) {
+            if (strategy != form.Strategy) {
+                rank({form.Candidate, strategy});
+            }
+        }
+    }
+    return best;
+}
+
+// The winner's compression level, by what it costs against what it saves.
+int FinalLevel(const TCandidate& candidate, size_t filteredBytes)
+{
+    if (filteredBytes <= kStrongestBytes) {
+        return kStrongestDeflateLevel;
+    }
+    return candidate.ColorType == COLOR_PALETTE ? kLargePaletteLevel : kLargeDirectLevel;
 }
 
 struct TBest
@@ -508,30 +576,15 @@ struct TBest
     std::vector<uint8_t> Compressed; // their raw deflate data
 };
 
-// The finalist whose image data and chunks are the smallest at full strength.
-TBest Smallest(const std::vector<TCandidate>& candidates, const std::vector<TTrial>& trials,
-               const std::vector<size_t>& finalists, uint32_t height)
+// The trial's filtered rows at full strength.
+TBest Strongest(const std::vector<TCandidate>& candidates, const TTrial& trial, uint32_t height)
 {
-    TDeflater strongest(kStrongestDeflateLevel);
     TBest best;
-    size_t bestSize = 0; // of the image data and the chunks that come with the candidate
-    std::vector<uint8_t> filtered;
-    std::vector<uint8_t> compressed;
-    for (size_t i : finalists) {
-        const auto& [index, strategy] = trials[i];
-        FilterAll(candidates[index], height, strategy, filtered);
-        strongest.Compress(filtered.data(), filtered.size(), compressed);
-        if (filtered.size() <= kZlibTrialBytes) {
-            TryZlibStrategies(filtered, compressed);
-        }
-        const size_t size = compressed.size() + ChunkOverhead(candidates[index]);
-        if (best.Compressed.empty() || size < bestSize) {
-            bestSize = size;
-            best.Compressed.swap(compressed);
-            best.Filtered.swap(filtered);
-            best.Candidate = index;
-        }
-    }
+    best.Candidate = trial.Candidate;
+    FilterAll(candidates[trial.Candidate], height, trial.Strategy, best.Filtered);
+    TDeflater strongest(FinalLevel(candidates[trial.Candidate], best.Filtered.size()));
+    strongest.Compress(best.Filtered.data(), best.Filtered.size(), best.Compressed);
+    TryZlibStrategies(best.Filtered, best.Compressed);
     return best;
 }
 
@@ -573,21 +626,125 @@ void WriteFile(const TRGBAPicture& picture, const TCandidate& chosen, const TBes
     WriteFramedChunk(stream, MakeChunkType("IEND"), nullptr, 0);
 }
 
+TOptimizedFileObserver g_observer = nullptr;
+
+// Sample x of a row of 1, 4 or 8-bit indices, most significant bits first.
+inline unsigned IndexAt(const uint8_t* row, uint32_t x, unsigned bitCount)
+{
+    if (bitCount == 8) {
+        return row[x];
+    }
+    const unsigned perByte = 8 / bitCount;
+    const unsigned shift = 8 - bitCount * (x % perByte + 1);
+    return unsigned(row[x / perByte] >> shift) & ((1u << bitCount) - 1);
+}
+
+// The picture a PNG decodes to, for the forms the optimiser writes (8 bits and less, no
+// interlace): red, green, blue from the picture's pixels or colour table, alpha from the alpha
+// plane, the palette's tRNS entries or the gray or RGB key. False for any other form.
+bool ReadBack(const TPNGObject& png, TRGBAPicture& picture)
+{
+    const TChunkIHDR& header = png.Header();
+    if (header.BitDepth > 8 || header.InterlaceMethod != 0 || !header.HasImage()) {
+        return false;
+    }
+    const uint8_t type = header.ColorType;
+    const auto* transparency = png.Chunks().FindChunk<TChunktRNS>();
+    const size_t alphas = transparency != nullptr ? transparency->PayloadSize() : 0;
+    const auto key16 = [&](size_t i) {
+        return unsigned(transparency->AlphaValues[2 * i]) << 8 |
+               transparency->AlphaValues[2 * i + 1];
+    };
+    const bool grayKeyed = type == COLOR_GRAYSCALE && alphas == 2;
+    const bool rgbKeyed = type == COLOR_RGB && alphas == 6;
+    const unsigned bitCount = header.DIBBitCount();
+    const auto& colors = header.DibInfo().Colors;
+    const TGammaTable& inverse = png.InverseGammaLUT();
+    picture.Width = header.Width;
+    picture.Height = header.Height;
+    picture.Pixels.assign(size_t(header.Width) * header.Height * 4, 0);
+    uint8_t* out = picture.Pixels.data();
+    for (uint32_t y = 0; y < header.Height; ++y) {
+        const uint8_t* row = png.PixelRow(y);
+        const uint8_t* alphaRow = png.AlphaRow(y);
+        for (uint32_t x = 0; x < header.Width; ++x, out += 4) {
+            if (bitCount == 24) {
+                out[0] = inverse[row[3 * x + 2]];
+                out[1] = inverse[row[3 * x + 1]];
+                out[2] = inverse[row[3 * x]];
+                out[3] = alphaRow != nullptr ? alphaRow[x] : 255;
+                if (rgbKeyed && row[3 * x + 2] == key16(0) && row[3 * x + 1] == key16(1) &&
+                    row[3 * x] == key16(2)) {
+                    out[3] = 0;
+                }
+                continue;
+            }
+            const unsigned index = IndexAt(row, x, bitCount);
+            out[0] = colors[index].Red;
+            out[1] = colors[index].Green;
+            out[2] = colors[index].Blue;
+            out[3] = alphaRow != nullptr ? alphaRow[x] : 255;
+            if (type == COLOR_PALETTE && index < alphas) {
+                out[3] = transparency->AlphaValues[index];
+            } else if (grayKeyed && index == key16(0)) {
+                out[3] = 0;
+            }
+        }
+    }
+    return true;
+}
+
+// Whether the file decodes through this codec's own reader to exactly the picture.
+bool DecodesTo(const std::vector<uint8_t>& file, const TRGBAPicture& picture)
+{
+    try {
+        TMemoryStream stream(file);
+        TPNGObject png;
+        png.LoadFromStream(stream);
+        TRGBAPicture decoded;
+        return ReadBack(png, decoded) && decoded.Width == picture.Width &&
+               decoded.Height == picture.Height && decoded.Pixels == picture.Pixels;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
-void WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream, size_t splitSize)
+void SetOptimizedFileObserver(TOptimizedFileObserver observer)
+{
+    g_observer = observer;
+}
+
+TOptimizeOutcome WriteOptimizedPNG(const TRGBAPicture& picture, TStream& stream,
+                                   const std::function<size_t()>& largest, size_t splitSize)
 {
     const TAnalysis analysis = Analyse(picture);
-    TCandidate direct = DirectCandidate(picture, analysis);
-    const size_t directBytes = direct.Rows.size();
-    const bool tryAll = directBytes <= kTrialLimitBytes;
+    TCandidate direct = DirectForm(picture, analysis);
+    const bool tryAll = DirectBytes(direct, picture) <= kTrialLimitBytes;
     const std::vector<TCandidate> candidates =
         Candidates(std::move(direct), picture, analysis, tryAll);
-    const std::vector<TTrial> trials = Trials(candidates, tryAll);
-    const std::vector<size_t> finalists =
-        Finalists(candidates, trials, picture.Height, directBytes);
-    const TBest best = Smallest(candidates, trials, finalists, picture.Height);
-    WriteFile(picture, candidates[best.Candidate], best, stream, splitSize);
+    const TTrial trial = ChooseTrial(candidates, picture.Height, tryAll);
+    const TBest best = Strongest(candidates, trial, picture.Height);
+    TMemoryStream file;
+    WriteFile(picture, candidates[best.Candidate], best, file, splitSize);
+    std::vector<uint8_t>& bytes = file.Bytes();
+    if (g_observer != nullptr) {
+        g_observer(bytes);
+    }
+    // Above the trial limit the plain encoding would cost a third of the optimiser's time, and
+    // the strongest deflate of rows filtered by the minimum sum was the smaller on every large
+    // picture tried (photos, and graphics of more than 256 colours: half the plain size).
+    if (tryAll && bytes.size() > largest()) {
+        return TOptimizeOutcome::Larger;
+    }
+    // Whatever the trials chose, only a file that reads back to the very same pixels and
+    // alpha is written.
+    if (!DecodesTo(bytes, picture)) {
+        return TOptimizeOutcome::OtherPixels;
+    }
+    stream.WriteBuffer(bytes.data(), bytes.size());
+    return TOptimizeOutcome::Written;
 }
 
 } // namespace kapto

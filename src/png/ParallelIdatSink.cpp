@@ -5,6 +5,7 @@
 #include "png/PNGErrors.h"
 #include "png/Zlib.h"
 #include "runtime/Stream.h"
+#include "runtime/Threads.h"
 
 #include <algorithm>
 #include <cstring>
@@ -81,10 +82,20 @@ private:
             }
         };
         std::vector<std::thread> workers;
-        for (size_t i = 1; i < count; ++i) {
-            workers.emplace_back(compress, i);
+        size_t started = 1;
+        for (; started < count; ++started) {
+            std::thread worker;
+            if (!TryStartThread(worker, [&compress, started] { compress(started); })) {
+                NoteThreadsLimited(int(started));
+                break;
+            }
+            workers.push_back(std::move(worker));
         }
+        // Segments whose thread could not start are compressed here: the same bytes, later.
         compress(0);
+        for (size_t i = started; i < count; ++i) {
+            compress(i);
+        }
         for (std::thread& worker : workers) {
             worker.join();
         }

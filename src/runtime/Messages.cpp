@@ -43,6 +43,15 @@ const char* MessageText(TMessage id)
     case TMessage::PictureTooLarge:
         return InLanguage("%d × %d の画像には %d MiB が必要です (上限 %d MiB、--max-memory)",
                           "A %d × %d picture needs %d MiB (the limit is %d MiB, see --max-memory)");
+    case TMessage::OptimizeKeptPlain:
+        return InLanguage("--optimize は最適化をやめ、通常の PNG を書きました",
+                          "--optimize kept the plain encoding");
+    case TMessage::LinkInOutputFolder:
+        return InLanguage("%s はリンクです。出力先の中ではリンクをたどりません",
+                          "%s is a link; outputs are never written through a link");
+    case TMessage::ThreadsLimited:
+        return InLanguage("これ以上スレッドを開始できません。%d 個のスレッドで続けます",
+                          "Cannot start more threads; carrying on with %d");
     }
     return "";
 }

@@ -3,14 +3,23 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
 
+#include <acl/libacl.h>
 #include <fcntl.h>
+#include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <mutex>
+#include <random>
+#include <thread>
+#include <utility>
 
 namespace kapto {
 
@@ -187,6 +196,18 @@ void TFileStream::SyncToDisk()
     }
 }
 
+void TFileStream::Flush()
+{
+    if (m_file != nullptr && (std::fflush(m_file) != 0 || std::ferror(m_file) != 0)) {
+        throw EWriteError(FormatMessage(TMessage::WriteError));
+    }
+}
+
+int TFileStream::Descriptor() const
+{
+    return m_file == nullptr ? -1 : ::fileno(m_file);
+}
+
 void TFileStream::Close()
 {
     if (m_file == nullptr) {
@@ -211,11 +232,12 @@ namespace {
 struct TTemporaryFiles
 {
     std::mutex Mutex;
-    std::vector<std::string> Names;
+    std::vector<std::pair<int, std::string>> Names; // the folder's descriptor, the name in it
 
-    void Forget(const std::string& name)
+    void Forget(int folder, const std::string& name)
     {
-        Names.erase(std::remove(Names.begin(), Names.end(), name), Names.end());
+        Names.erase(std::remove(Names.begin(), Names.end(), std::make_pair(folder, name)),
+                    Names.end());
     }
 };
 
@@ -235,10 +257,24 @@ void Observe(TAtomicFileStream::TStep step)
 }
 
 // The longest name the folder takes; 255 where the system does not say.
-size_t NameLimit(const std::string& folder)
+size_t NameLimit(int folder)
 {
-    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const long limit = ::fpathconf(folder, _PC_NAME_MAX);
     return limit > 0 ? size_t(limit) : 255;
+}
+
+// Six characters for a temporary name that no other save picks at the same time.
+std::string RandomSuffix()
+{
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator(
+        std::random_device{}() ^
+        uint64_t(std::hash<std::thread::id>{}(std::this_thread::get_id())));
+    std::string suffix;
+    for (int i = 0; i < 6; ++i) {
+        suffix += kLetters[generator() % (sizeof kLetters - 1)];
+    }
+    return suffix;
 }
 
 // The start of base cut to at most size bytes, never inside a UTF-8 sequence.
@@ -261,53 +297,138 @@ std::string CutName(const std::string& base, size_t size)
     return base.substr(0, size);
 }
 
+// The process's umask, read without changing it where the system tells (changing it for a
+// moment would give a folder made meanwhile on another thread the wrong permissions).
+mode_t CurrentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            return mode_t(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+        }
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// A file that replaces nothing takes the read and write bits it is given less the umask, as
+// a copy does: the output of a private picture stays private.
+void GiveNewFileMode(int fd, unsigned newFileMode)
+{
+    ::fchmod(fd, mode_t(newFileMode) & 0666 & ~CurrentUmask());
+}
+
+// The access control list and the extended attributes of the replaced file, from its
+// descriptor where it can be read, else through the folder's. A list equal to the permission
+// bits adds nothing; a file system without lists or attributes keeps what the bits say. The
+// list is set after the bits, so the group entry comes back from the list, not its mask.
+void CopyAccessList(int fd, int folder, const std::string& name)
+{
+    const int old = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const std::string path = "/proc/self/fd/" + std::to_string(folder) + "/" + name;
+    acl_t acl = old >= 0 ? acl_get_fd(old) : acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
+    if (acl != nullptr) {
+        if (acl_equiv_mode(acl, nullptr) != 0) {
+            acl_set_fd(fd, acl);
+        }
+        acl_free(acl);
+    }
+    const ssize_t size =
+        old >= 0 ? ::flistxattr(old, nullptr, 0) : ::llistxattr(path.c_str(), nullptr, 0);
+    std::vector<char> names(size > 0 ? size_t(size) : 0);
+    const ssize_t listed = names.empty() ? 0
+                           : old >= 0    ? ::flistxattr(old, names.data(), names.size())
+                                         : ::llistxattr(path.c_str(), names.data(), names.size());
+    for (size_t at = 0; listed > 0 && at < size_t(listed);) {
+        const std::string attribute = names.data() + at;
+        at += attribute.size() + 1;
+        // The lists themselves were copied above, through their library.
+        if (attribute.rfind("system.posix_acl_", 0) == 0) {
+            continue;
+        }
+        std::vector<char> value(65536);
+        const ssize_t length =
+            old >= 0 ? ::fgetxattr(old, attribute.c_str(), value.data(), value.size())
+                     : ::lgetxattr(path.c_str(), attribute.c_str(), value.data(), value.size());
+        if (length >= 0) {
+            ::fsetxattr(fd, attribute.c_str(), value.data(), size_t(length), 0);
+        }
+    }
+    if (old >= 0) {
+        ::close(old);
+    }
+}
+
 // Gives the new file what the file it replaces had. Only a regular file is asked, never
 // what a link points to: a link to a set-uid file in a shared folder must not make a
 // world-writable set-uid file. Set-id and sticky bits are never carried over. The owner and
 // group are kept where the process may set them; otherwise the new file is the process's.
-// With nothing to replace, the file gets what a plain create gives: 0666 less the umask.
-void GiveAttributes(int fd, const std::string& fileName)
+// With no regular file to replace, the file is a new one.
+void GiveReplacedAttributes(int fd, int folder, const std::string& name, unsigned newFileMode)
 {
     struct stat info
     {};
-    if (::lstat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
-            ::fchown(fd, uid_t(-1), info.st_gid) != 0) {
-            // Neither: the process's own owner and group stay.
-        }
-        ::fchmod(fd, info.st_mode & 0777);
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode)) {
+        GiveNewFileMode(fd, newFileMode);
         return;
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && ::fchown(fd, uid_t(-1), info.st_gid) != 0) {
+        // Neither: the process's own owner and group stay.
+    }
+    ::fchmod(fd, info.st_mode & 0777);
+    CopyAccessList(fd, folder, name);
+}
+
+enum class TRenameResult
+{
+    Placed,
+    Taken,
+    Failed
+};
+
+// Renames only where the new name is free, in one step, so that a file another program
+// made there meanwhile is never replaced. A file system that cannot do that in one step
+// gets a second name for the file, which also fails on a taken name, and the first dropped.
+TRenameResult RenameNoReplace(int folder, const std::string& from, const std::string& to)
+{
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return TRenameResult::Placed;
+    }
+    if (errno == EEXIST) {
+        return TRenameResult::Taken;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return TRenameResult::Failed;
+    }
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+        ::unlinkat(folder, from.c_str(), 0);
+        return TRenameResult::Placed;
+    }
+    return errno == EEXIST ? TRenameResult::Taken : TRenameResult::Failed;
 }
 
 // A regular file the user may not write is not replaced, as a read-only file could not be
 // overwritten where saving in place was the only way. Renaming over it would succeed.
-bool MayReplace(const std::string& fileName)
+bool MayReplace(int folder, const std::string& name)
 {
     struct stat info
     {};
-    return ::lstat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-           ::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-// Makes the rename itself survive a power loss.
-void SyncFolder(const std::string& folder)
-{
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+           !S_ISREG(info.st_mode) || ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 std::string FolderOf(const std::string& fileName)
 {
     const size_t slash = fileName.rfind('/');
     return slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
+}
+
+std::string BaseOf(const std::string& fileName)
+{
+    return fileName.substr(FolderOf(fileName).size());
 }
 
 } // namespace
@@ -322,53 +443,72 @@ void TAtomicFileStream::RemoveTemporaryFilesForExit()
     TTemporaryFiles& files = TemporaryFiles();
     // Never unlocked: no save may start or finish in the moments before the process ends.
     files.Mutex.lock();
-    for (const std::string& name : files.Names) {
-        ::unlink(name.c_str());
+    for (const auto& [folder, name] : files.Names) {
+        ::unlinkat(folder, name.c_str(), 0);
     }
     files.Names.clear();
 }
 
-TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(const std::string& fileName)
+TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(int folder,
+                                                                 const std::string& fileName)
 {
-    if (!MayReplace(fileName)) {
+    const int own = folder >= 0
+                        ? ::fcntl(folder, F_DUPFD_CLOEXEC, 0)
+                        : ::open(FolderOf(fileName).empty() ? "." : FolderOf(fileName).c_str(),
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string base = BaseOf(fileName);
+    if (own < 0 || !MayReplace(own, base)) {
+        if (own >= 0) {
+            ::close(own);
+        }
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
     }
-    const std::string folder = FolderOf(fileName);
-    const std::string base = fileName.substr(folder.size());
     // The temporary name borrows as much of the target's name as the folder's name limit
     // leaves beside the dot and the random suffix.
     const std::string suffix = ".kapto-XXXXXX";
-    const size_t room = NameLimit(folder) - std::min(NameLimit(folder), suffix.size() + 1);
-    const std::string pattern = folder + "." + CutName(base, room) + suffix;
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
+    const size_t room = NameLimit(own) - std::min(NameLimit(own), suffix.size() + 1);
+    const std::string prefix = "." + CutName(base, room) + ".kapto-";
     TTemporaryFiles& files = TemporaryFiles();
     std::unique_lock<std::mutex> lock(files.Mutex);
-    const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    std::string name;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        name = prefix + RandomSuffix();
+        fd = ::openat(own, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
     if (fd < 0) {
+        ::close(own);
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
     }
-    const std::string temporaryName = buffer.data();
-    files.Names.push_back(temporaryName);
+    files.Names.emplace_back(own, name);
     lock.unlock();
-    GiveAttributes(fd, fileName);
     std::FILE* file = ::fdopen(fd, "w+b");
     if (file == nullptr) {
         ::close(fd);
         lock.lock();
-        ::unlink(temporaryName.c_str());
-        files.Forget(temporaryName);
+        ::unlinkat(own, name.c_str(), 0);
+        files.Forget(own, name);
+        ::close(own);
         throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
     }
-    return {file, temporaryName};
+    return {file, own, name};
 }
 
-TAtomicFileStream::TAtomicFileStream(const std::string& fileName)
-    : TAtomicFileStream(fileName, CreateTemporary(fileName))
+TAtomicFileStream::TAtomicFileStream(const std::string& fileName, unsigned newFileMode)
+    : TAtomicFileStream(-1, fileName, newFileMode)
 {}
 
-TAtomicFileStream::TAtomicFileStream(const std::string& fileName, TTemporary temporary)
-    : TFileStream(fileName, temporary.File), m_temporaryName(std::move(temporary.Name))
+TAtomicFileStream::TAtomicFileStream(int folder, const std::string& fileName, unsigned newFileMode)
+    : TAtomicFileStream(fileName, CreateTemporary(folder, fileName), newFileMode)
+{}
+
+TAtomicFileStream::TAtomicFileStream(const std::string& fileName, TTemporary temporary,
+                                     unsigned newFileMode)
+    : TFileStream(fileName, temporary.File), m_folder(temporary.Folder),
+      m_temporaryName(std::move(temporary.Name)), m_newFileMode(newFileMode)
 {}
 
 TAtomicFileStream::~TAtomicFileStream()
@@ -381,25 +521,46 @@ TAtomicFileStream::~TAtomicFileStream()
         }
         Discard();
     }
+    ::close(m_folder);
 }
 
 void TAtomicFileStream::Discard()
 {
     TTemporaryFiles& files = TemporaryFiles();
     std::lock_guard<std::mutex> guard(files.Mutex);
-    ::unlink(m_temporaryName.c_str());
-    files.Forget(m_temporaryName);
+    ::unlinkat(m_folder, m_temporaryName.c_str(), 0);
+    files.Forget(m_folder, m_temporaryName);
     m_committed = true;
 }
 
 void TAtomicFileStream::Commit()
 {
-    // The data reaches the disk before the name does: after a power loss the target holds
-    // either its old bytes or all of the new ones, never an empty file.
+    Place(FileName(), true);
+}
+
+bool TAtomicFileStream::CommitNew(const std::string& name)
+{
+    return Place(name, false);
+}
+
+bool TAtomicFileStream::Place(const std::string& fileName, bool replace)
+{
+    const std::string name = BaseOf(fileName);
+    // The data and the permissions reach the disk before the name does: after a power loss
+    // the target holds either its old bytes or all of the new ones, never an empty file.
     try {
+        Flush();
+        if (replace) {
+            // Asked again here: the file may have come or changed since the save began.
+            if (!MayReplace(m_folder, name)) {
+                throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+            }
+            GiveReplacedAttributes(Descriptor(), m_folder, name, m_newFileMode);
+        } else {
+            GiveNewFileMode(Descriptor(), m_newFileMode);
+        }
         SyncToDisk();
         Observe(TStep::SyncFile);
-        Close();
     } catch (const Exception&) {
         Discard();
         throw;
@@ -408,17 +569,32 @@ void TAtomicFileStream::Commit()
         TTemporaryFiles& files = TemporaryFiles();
         std::lock_guard<std::mutex> guard(files.Mutex);
         Observe(TStep::Rename);
-        if (std::rename(m_temporaryName.c_str(), FileName().c_str()) != 0) {
-            ::unlink(m_temporaryName.c_str());
-            files.Forget(m_temporaryName);
-            m_committed = true;
-            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {FileName()}));
+        const TRenameResult result =
+            replace ? (::renameat(m_folder, m_temporaryName.c_str(), m_folder, name.c_str()) == 0
+                           ? TRenameResult::Placed
+                           : TRenameResult::Failed)
+                    : RenameNoReplace(m_folder, m_temporaryName, name);
+        if (result == TRenameResult::Taken) {
+            return false;
         }
-        files.Forget(m_temporaryName);
+        if (result == TRenameResult::Failed) {
+            ::unlinkat(m_folder, m_temporaryName.c_str(), 0);
+        }
+        files.Forget(m_folder, m_temporaryName);
         m_committed = true;
+        if (result == TRenameResult::Failed) {
+            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+        }
     }
-    SyncFolder(FolderOf(FileName()));
+    try {
+        Close();
+    } catch (const Exception&) {
+        // The data was synced before the rename; closing has nothing left to lose.
+    }
+    // Makes the rename itself survive a power loss.
+    ::fsync(m_folder);
     Observe(TStep::SyncFolder);
+    return true;
 }
 
 // --- TMemoryStream -------------------------------------------------------------------------

@@ -74,9 +74,14 @@ public:
     void Close();
     // Flushes and waits until the data is on the disk; raises EWriteError.
     void SyncToDisk();
+    // Flushes the buffered writes; raises EWriteError.
+    void Flush();
     const std::string& FileName() const { return m_fileName; }
 
 protected:
+    // The descriptor of the open file, or -1.
+    int Descriptor() const;
+
     TFileStream(const std::string& fileName, std::FILE* file);
 
 private:
@@ -84,23 +89,37 @@ private:
     std::FILE* m_file = nullptr;
 };
 
-// A file written under a temporary name in the target's folder and renamed over the target
-// only by Commit(): a failed save never leaves a partial file and never destroys the file it
-// was to replace. Without Commit() the temporary file is removed. The temporary name is
-// "." + the target's name (shortened to fit the folder's name limit) + ".kapto-" + six
-// random characters. A target that is a link is replaced by a regular file, never written
-// through; a regular file the user may not write is not replaced (EFCreateError).
+// A file written under a temporary name in the target's folder and put in place only by a
+// commit: a failed save never leaves a partial file and never destroys the file it was to
+// replace. Without a commit the temporary file is removed. The temporary name is "." + the
+// target's name (shortened to fit the folder's name limit) + ".kapto-" + six random
+// characters. A target that is a link is replaced by a regular file, never written through;
+// a regular file the user may not write is not replaced (EFCreateError).
 class TAtomicFileStream : public TFileStream
 {
 public:
-    explicit TAtomicFileStream(const std::string& fileName);
+    // newFileMode: the permission bits a file that replaces nothing takes, less the umask and
+    // never more than read and write.
+    explicit TAtomicFileStream(const std::string& fileName, unsigned newFileMode = 0666);
+    // The same in a folder already open: folder is the descriptor of the folder the file
+    // name lies in (the stream keeps its own copy), or -1 to open it by name. Every step
+    // names the file relative to it, so the file lands in that folder wherever its path
+    // leads meanwhile.
+    TAtomicFileStream(int folder, const std::string& fileName, unsigned newFileMode);
     ~TAtomicFileStream() override;
 
-    // Writes everything out, syncs it to the disk and puts the file in place; raises
-    // EWriteError (data) or EFCreateError (the rename).
+    // Writes everything out, syncs it to the disk and puts the file in place, replacing what
+    // stands there; the new file keeps the replaced file's owner, group, permission bits,
+    // access control list and extended attributes where allowed. Raises EWriteError (data)
+    // or EFCreateError (the rename).
     void Commit();
+    // The same under name, a name in the target's folder (its folder part is not looked at),
+    // but only where nothing has that
+    // name: returns false when it is taken, leaving the data for another commit. The file
+    // takes the new-file permission bits.
+    bool CommitNew(const std::string& name);
 
-    // The steps of Commit, in order, for tests that check that data is synced first.
+    // The steps of a commit, in order, for tests that check that data is synced first.
     enum class TStep
     {
         SyncFile,
@@ -118,13 +137,17 @@ private:
     struct TTemporary
     {
         std::FILE* File;
-        std::string Name;
+        int Folder;
+        std::string Name; // in the folder
     };
-    static TTemporary CreateTemporary(const std::string& fileName);
-    TAtomicFileStream(const std::string& fileName, TTemporary temporary);
+    static TTemporary CreateTemporary(int folder, const std::string& fileName);
+    TAtomicFileStream(const std::string& fileName, TTemporary temporary, unsigned newFileMode);
     void Discard();
+    bool Place(const std::string& name, bool replace);
 
+    int m_folder;
     std::string m_temporaryName;
+    unsigned m_newFileMode;
     bool m_committed = false;
 };
 

@@ -1,13 +1,19 @@
 // The conversion run headless: output names, every overwrite decision, numbered names,
-// progress and the end of a run on an error or an abort.
+// progress, the end of a run on an error or an abort, outputs that another program made
+// while the run encoded, and the permissions of new outputs.
 
 #include "app/ConversionRun.h"
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Stream.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <deque>
 
@@ -37,6 +43,30 @@ public:
 private:
     std::deque<TOverwriteAnswer> m_answers;
 };
+
+// Where another program makes a file while the run encodes: once, when the next save has
+// its data on the disk and is about to be put in place.
+std::string g_plantAt;
+
+void PlantOnce(TAtomicFileStream::TStep step)
+{
+    if (step == TAtomicFileStream::TStep::SyncFile && !g_plantAt.empty()) {
+        WriteFileBytes(g_plantAt, {'p'});
+        g_plantAt.clear();
+    }
+}
+
+// Where another program puts a link in place of an output folder the run has walked into.
+std::string g_swapFolder;
+
+void SwapForALinkOnce(TAtomicFileStream::TStep step)
+{
+    if (step == TAtomicFileStream::TStep::SyncFile && !g_swapFolder.empty()) {
+        ::rename(g_swapFolder.c_str(), (g_swapFolder + "-walked").c_str());
+        ::symlink("../outside", g_swapFolder.c_str());
+        g_swapFolder.clear();
+    }
+}
 
 class TRecordedProgress : public TRunProgress
 {
@@ -237,6 +267,128 @@ TEST_P(ConversionRunTest, NumberedNamesWrapFromNinetyNineToZero)
             m_dir.Path("cat-" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".bmp"), {0});
     }
     EXPECT_EQ(FirstFreeNumberedName(cat), m_dir.Path("cat-00.bmp"));
+}
+
+TEST_P(ConversionRunTest, AnOutputMadeMeanwhileIsDecidedAgain)
+{
+    const std::vector<uint8_t> planted = {'p'};
+    struct TCase
+    {
+        const char* Name;
+        bool ExistsBefore; // a.png is there from the start, and the answer was "rename"
+        TOverwriteResult Answer;
+        std::vector<std::string> Entries;
+        int Converted;
+        bool Aborted;
+    };
+    const TCase cases[] = {
+        {"skip", false, owSkip, {"a.bmp", "a.png", "b.bmp", "b.png"}, 1, false},
+        {"rename", false, owRename, {"a-01.png", "a.bmp", "a.png", "b.bmp", "b.png"}, 2, false},
+        {"overwrite", false, owOverwrite, {"a.bmp", "a.png", "b.bmp", "b.png"}, 2, false},
+        {"abort", false, owAbort, {"a.bmp", "a.png", "b.bmp"}, 0, true},
+        {"numbered name",
+         true,
+         owRename,
+         {"a-01.png", "a-02.png", "a.bmp", "a.png", "b.bmp", "b.png"},
+         2,
+         false},
+    };
+    TAtomicFileStream::SetStepObserver(PlantOnce);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        const std::string a = WriteTestBmp(dir.Path("a.bmp"), 3, 2, 0x0000FF);
+        const std::string b = WriteTestBmp(dir.Path("b.bmp"), 3, 2, 0x00FF00);
+        if (c.ExistsBefore) {
+            WriteFileBytes(dir.Path("a.png"), planted);
+        }
+        g_plantAt = dir.Path(c.ExistsBefore ? "a-01.png" : "a.png");
+        TScriptedPrompt prompt({{c.Answer, false}});
+        TRecordedProgress progress;
+        const TRunSummary summary = RunConversion({a, b}, TTargetFormat::Png, TConversionOptions(),
+                                                  prompt, progress, GetParam());
+        // The question is asked once, about the name the file was to have.
+        EXPECT_EQ(prompt.Asked, std::vector<std::string>{dir.Path("a.png")});
+        EXPECT_EQ(dir.Entries(), c.Entries);
+        EXPECT_EQ(summary.Converted, c.Converted);
+        EXPECT_EQ(summary.Skipped, c.Answer == owSkip ? 1 : 0);
+        EXPECT_EQ(summary.Aborted, c.Aborted);
+        // Only an overwrite replaces what the other program wrote.
+        EXPECT_EQ(ReadFileBytes(dir.Path("a.png")) == planted, c.Answer != owOverwrite);
+        if (c.ExistsBefore) {
+            EXPECT_EQ(ReadFileBytes(dir.Path("a-01.png")), planted);
+        }
+    }
+    TAtomicFileStream::SetStepObserver(nullptr);
+}
+
+TEST_P(ConversionRunTest, NewOutputsTakeTheSourcesReadAndWriteBits)
+{
+    const mode_t mask = ::umask(022);
+    const struct
+    {
+        const char* Name;
+        mode_t Source;
+        mode_t Output;
+    } cases[] = {{"private", 0600, 0600},
+                 {"group", 0640, 0640},
+                 {"executable", 0755, 0644},
+                 {"open", 0666, 0644},
+                 {"read only", 0400, 0400}};
+    std::vector<std::string> files;
+    for (const auto& c : cases) {
+        files.push_back(Source(std::string(c.Name) + ".bmp", clBlack));
+        ::chmod(files.back().c_str(), c.Source);
+    }
+    // A link takes the bits of what it points to: a link to a private picture in a shared
+    // folder must not give everyone a copy.
+    ASSERT_EQ(::symlink(files[0].c_str(), m_dir.Path("link.bmp").c_str()), 0);
+    files.push_back(m_dir.Path("link.bmp"));
+    TScriptedPrompt prompt({});
+    RunConversion(files, TTargetFormat::Png, TConversionOptions(), prompt, m_progress, GetParam());
+    for (const auto& c : cases) {
+        struct stat info
+        {};
+        ASSERT_EQ(::stat(m_dir.Path(std::string(c.Name) + ".png").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.Output) << c.Name;
+    }
+    struct stat info
+    {};
+    ASSERT_EQ(::stat(m_dir.Path("link.png").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode_t(0600));
+    ::umask(mask);
+    if (::geteuid() == 0) {
+        // Root converting a shared folder where another user planted the link: that user
+        // cannot read the copy of root's private picture.
+        ::chmod(m_dir.Root().c_str(), 0777);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            std::_Exit(dropped && ::access(m_dir.Path("link.png").c_str(), R_OK) != 0 ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0) << "another user can read the output";
+    }
+}
+
+TEST_P(ConversionRunTest, AnOutputFolderSwappedForALinkMidSaveIsNotFollowed)
+{
+    const std::string source = Source("trip/a.bmp", 0x123456);
+    ASSERT_EQ(::mkdir(m_dir.Path("outside").c_str(), 0777), 0);
+    TRunSettings settings;
+    settings.Jobs = GetParam();
+    settings.OutputFolder = m_dir.Path("out");
+    settings.OutputPlaces = {m_dir.Path("out/trip/a.bmp")};
+    g_swapFolder = m_dir.Path("out/trip");
+    TAtomicFileStream::SetStepObserver(SwapForALinkOnce);
+    TScriptedPrompt prompt({});
+    const TRunSummary summary = RunConversion({source}, TTargetFormat::Bmp, TConversionOptions(),
+                                              prompt, m_progress, settings);
+    TAtomicFileStream::SetStepObserver(nullptr);
+    EXPECT_EQ(summary.Converted, 1);
+    EXPECT_TRUE(m_dir.Entries("outside").empty());
+    EXPECT_EQ(m_dir.Entries("out/trip-walked"), std::vector<std::string>{"a.bmp"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, ConversionRunTest, ::testing::Values(1, 3),

@@ -36,6 +36,24 @@ TEST(FileNamesTest, OutputNameReplacesOrAppendsTheExtension)
     EXPECT_EQ(OutputFileName("/img/cat.tar.gz", ".png"), "/img/cat.tar.png");
 }
 
+TEST(FileNamesTest, ScannedFilesKeepTheirPlaceBelowTheOutputFolder)
+{
+    const struct
+    {
+        const char* Folder;
+        const char* File;
+        const char* Place;
+    } cases[] = {
+        {"/", "/img/sub/a.jpg", "out/img/sub/a.jpg"},
+        {"photos", "photos/trip/a.jpg", "out/trip/a.jpg"},
+        {"photos/", "photos/a.jpg", "out/a.jpg"},
+        {"/srv/p", "/srv/p/a.jpg", "out/a.jpg"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PlaceBelow("out", c.Folder, c.File), c.Place) << c.Folder;
+    }
+}
+
 TEST(FileNamesTest, NumberedNamesKeepTwoDigits)
 {
     EXPECT_EQ(NumberedFileName("/img/cat.png", 1), "/img/cat-01.png");

@@ -12,7 +12,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -151,6 +154,7 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--fast --to bmp x", "--fast needs PNG output"},
         {"--optimize --to bmp x", "--optimize needs PNG output"},
         {"--optimize --fast x", "--optimize and --fast"},
+        {"--out-dir '' x", "--out-dir: expected a folder"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
@@ -409,6 +413,102 @@ TEST_F(ConvertCommandTest, DryRunShowsThePlanAndWritesNothing)
                               png + "  [exists] [same output as " + m_dir.Path("c.bmp") +
                               "] [replaces its source]\n");
     EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"a.bmp", "a.jpg", "c.bmp", "c.png"}));
+}
+
+// The regular files below a folder with their bytes, by name.
+std::map<std::string, std::vector<uint8_t>> FilesBelow(const std::string& root)
+{
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file() && !entry.is_symlink()) {
+            files[entry.path().string()] = ReadFileBytes(entry.path().string());
+        }
+    }
+    return files;
+}
+
+TEST_F(ConvertCommandTest, DryRunShowsWhatTheRunDoesLineForLine)
+{
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    const struct
+    {
+        const char* Name;
+        std::vector<const char*> Sources;
+        std::vector<const char*> Olds; // files that stand in the way before the run
+        const char* Arguments;         // the names are below the test's folder
+    } cases[] = {
+        {"numbered names for one output",
+         {"x/a.bmp", "y/a.bmp"},
+         {"out/a.png"},
+         "--on-exists rename --out-dir out x/a.bmp y/a.bmp"},
+        {"a source in DIR is never its own output",
+         {"photos/sub/b.bmp"},
+         {},
+         "--to bmp --on-exists overwrite --out-dir photos/sub photos/sub"},
+        {"DIR inside the scanned folder",
+         {"photos/a.bmp"},
+         {"photos/out/a.png"},
+         "--on-exists overwrite --out-dir photos/out photos"},
+        {"a link inside DIR",
+         {"photos/trip/a.bmp", "photos/b.bmp"},
+         {"outside/keep"},
+         "--out-dir out photos"},
+        {"beside the sources",
+         {"p/a.bmp", "p/b.bmp"},
+         {"p/a.png"},
+         "--on-exists rename p/a.bmp p/b.bmp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        for (const char* source : c.Sources) {
+            WriteTestBmp(dir.Path(source), 4, 3, 0x336699);
+        }
+        for (const char* name : c.Olds) {
+            WriteFileBytes(dir.Path(name), old);
+        }
+        if (FileExists(dir.Path("outside/keep"))) {
+            std::filesystem::create_directories(dir.Path("out"));
+            std::filesystem::create_directory_symlink("../outside", dir.Path("out/trip"));
+        }
+        const std::string arguments = "--keep-going " + std::string(c.Arguments);
+        const std::string command = "cd " + Quote(dir.Root()) + " && " + KAPTO_CONVERT_EXE + " ";
+        const auto run = [&](const std::string& extra) {
+            const std::string out = m_scratch.Path("out");
+            const std::string err = m_scratch.Path("err");
+            std::system(
+                (command + extra + arguments + " </dev/null >" + Quote(out) + " 2>" + Quote(err))
+                    .c_str());
+            return std::make_pair(ReadText(out), ReadText(err));
+        };
+        const std::string plan = run("--dry-run ").first;
+        const auto before = FilesBelow(dir.Root());
+        const std::string errors = run("").second;
+        const auto after = FilesBelow(dir.Root());
+        std::set<std::string> written;
+        for (const auto& [name, bytes] : after) {
+            const auto earlier = before.find(name);
+            if (earlier == before.end() || earlier->second != bytes) {
+                written.insert(name.substr(dir.Root().size() + 1));
+            }
+        }
+        // Each line names the file the run writes, or the message the run fails it with.
+        std::set<std::string> planned;
+        std::istringstream lines(plan);
+        for (std::string line; std::getline(lines, line);) {
+            const size_t arrow = line.find(" -> ");
+            if (arrow == std::string::npos) {
+                EXPECT_NE(errors.find(line + "\n"), std::string::npos) << line << "\n" << errors;
+                continue;
+            }
+            planned.insert(line.substr(arrow + 4, line.find("  ", arrow + 4) - arrow - 4));
+        }
+        EXPECT_EQ(planned, written) << plan;
+        const bool overwrites = std::string(c.Arguments).find("overwrite") != std::string::npos;
+        for (const char* name : c.Olds) {
+            EXPECT_EQ(ReadFileBytes(dir.Path(name)) == old, !overwrites) << name;
+        }
+    }
 }
 
 TEST_F(ConvertCommandTest, EnglishMessagesSummaryAndQuestion)

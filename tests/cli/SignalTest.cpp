@@ -1,5 +1,7 @@
 // kapto-convert stopped by a signal while it writes a large picture: the finished outputs
-// stay, the temporary file goes, the summary of what was done is printed.
+// stay, the temporary file goes, the summary of what was done is printed. And kapto-convert
+// under system limits: a file-size limit fails the file it stops, with its message; a
+// process limit leaves fewer threads, never a failed file.
 
 #include "png/PNGOracle.h"
 #include "support/Images.h"
@@ -10,9 +12,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -32,6 +37,76 @@ bool SavingB(const TTempDir& dir)
     return false;
 }
 
+struct TLimitedRun
+{
+    int Status = -1; // the exit status, or -1 when the process did not exit
+    std::string Out;
+    std::string Err;
+};
+
+std::string TextOf(const std::string& fileName)
+{
+    const std::vector<uint8_t> bytes = ReadFileBytes(fileName);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// kapto-convert in a child under one resource limit, as the user of that id (-1: as it is).
+TLimitedRun RunLimited(const TTempDir& dir, std::vector<std::string> arguments, int resource,
+                       rlim_t limit, uid_t user = uid_t(-1))
+{
+    const std::string out = dir.Path("out.txt");
+    const std::string err = dir.Path("err.txt");
+    arguments.insert(arguments.begin(), KAPTO_CONVERT_EXE);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    // The leak check at the end of a sanitized process starts a thread of its own, which a
+    // process limit refuses.
+    std::vector<std::string> environment;
+    std::string sanitizerOptions = "ASAN_OPTIONS=detect_leaks=0";
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        if (text.rfind("ASAN_OPTIONS=", 0) == 0) {
+            sanitizerOptions = text + ":detect_leaks=0";
+        } else {
+            environment.push_back(text);
+        }
+    }
+    environment.push_back(sanitizerOptions);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int inFd = ::open("/dev/null", O_RDONLY);
+        const rlimit value = {limit, limit};
+        if (outFd < 0 || errFd < 0 || inFd < 0 || ::dup2(outFd, STDOUT_FILENO) < 0 ||
+            ::dup2(errFd, STDERR_FILENO) < 0 || ::dup2(inFd, STDIN_FILENO) < 0 ||
+            ::setrlimit(resource, &value) != 0 ||
+            (user != uid_t(-1) && (::setgid(user) != 0 || ::setuid(user) != 0))) {
+            std::_Exit(99);
+        }
+        ::execve(KAPTO_CONVERT_EXE, argv.data(), envp.data());
+        std::_Exit(98);
+    }
+    TLimitedRun run;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+        run.Status = WEXITSTATUS(status);
+    }
+    run.Out = TextOf(out);
+    run.Err = TextOf(err);
+    ::unlink(out.c_str());
+    ::unlink(err.c_str());
+    return run;
+}
+
 } // namespace
 
 TEST(SignalTest, SignalDuringASaveRemovesItsTemporaryFile)
@@ -40,7 +115,7 @@ TEST(SignalTest, SignalDuringASaveRemovesItsTemporaryFile)
     WriteTestBmp(sources.Path("a.bmp"), 8, 8, 0x336699);
     // Noise deflates slowly: the save of this picture lasts long enough to be interrupted.
     uint32_t seed = 1;
-    WriteTestBmp(sources.Path("b.bmp"), 3000, 2000, [&seed](int, int) {
+    WriteTestBmp(sources.Path("b.bmp"), 1500, 1000, [&seed](int, int) {
         seed = seed * 1103515245 + 12345;
         return kapto::TColor(seed >> 8 & 0xFFFFFF);
     });
@@ -48,7 +123,8 @@ TEST(SignalTest, SignalDuringASaveRemovesItsTemporaryFile)
     {
         int Signal;
         int Status;
-    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+    } cases[] = {{SIGINT, 130},  {SIGTERM, 143}, {SIGHUP, 129},  {SIGQUIT, 131},
+                 {SIGUSR1, 138}, {SIGUSR2, 140}, {SIGALRM, 142}, {SIGPIPE, 141}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Signal);
         TTempDir dir;
@@ -85,5 +161,78 @@ TEST(SignalTest, SignalDuringASaveRemovesItsTemporaryFile)
         EXPECT_EQ(DecodeWithLibpng(ReadFileBytes(dir.Path("a.png"))).Error, "");
         const std::vector<uint8_t> summary = ReadFileBytes(out);
         EXPECT_EQ(std::string(summary.begin(), summary.end()), "1 converted, 0 skipped\n");
+    }
+}
+
+TEST(LimitTest, AFileOverTheSizeLimitFailsWithItsMessage)
+{
+    TTempDir dir;
+    const std::string a = WriteTestBmp(dir.Path("a.bmp"), 8, 8, 0x336699);
+    // Noise: its PNG is far above the 64 KiB limit; the small one is far below.
+    uint32_t seed = 7;
+    const std::string b = WriteTestBmp(dir.Path("b.bmp"), 200, 200, [&seed](int, int) {
+        seed = seed * 1103515245 + 12345;
+        return kapto::TColor(seed >> 8 & 0xFFFFFF);
+    });
+    const TLimitedRun run =
+        RunLimited(dir, {"--keep-going", "--jobs", "1", a, b}, RLIMIT_FSIZE, 64 * 1024);
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_EQ(run.Out, "1 converted, 0 skipped, 1 failed\n");
+    EXPECT_EQ(run.Err, b + ": ストリームへの書き込みエラー\n" + b + "\n");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.bmp", "a.png", "b.bmp"}));
+}
+
+TEST(LimitTest, ThreadsThatCannotStartLeaveTheirWorkToOthers)
+{
+    // The process limit binds only a user without the right to exceed it: root runs the
+    // conversions as nobody.
+    const uid_t user = ::geteuid() == 0 ? 65534 : uid_t(-1);
+    if (user == uid_t(-1)) {
+        GTEST_SKIP() << "the limit counts every process of this user; the test drops from root";
+    }
+    TTempDir dir;
+    ::chmod(dir.Root().c_str(), 0777);
+    uint32_t seed = 3;
+    // Two segments of zlib's parallel deflate, five of the fast profile.
+    for (const char* name : {"p0.bmp", "p1.bmp"}) {
+        WriteTestBmp(dir.Path(name), 640, 600, [&seed](int x, int) {
+            seed = seed * 1103515245 + 12345;
+            return kapto::TColor(x % 7 == 0 ? seed >> 8 & 0xFFFFFF : 0x204060);
+        });
+    }
+    const std::string p0 = dir.Path("p0.bmp");
+    const std::string p1 = dir.Path("p1.bmp");
+    // Limits: 1, no thread at all; 2, the signal thread alone; 3, one worker beside it, which
+    // only the long-lived file workers reach every time.
+    const struct
+    {
+        const char* Name;
+        std::vector<std::string> Options;
+        std::vector<rlim_t> Limits;
+    } modes[] = {{"files side by side", {"--jobs", "2"}, {1, 2, 3}},
+                 {"fast deflate", {"--fast", "--deflate-threads", "8"}, {1, 2}},
+                 {"zlib deflate", {"--jobs", "1", "--deflate-threads", "8"}, {1, 2}}};
+    for (const auto& mode : modes) {
+        std::vector<std::string> arguments = mode.Options;
+        arguments.insert(arguments.end(), {"--keep-going", "--on-exists", "overwrite", p0, p1});
+        // The bytes without a limit, to compare with.
+        rlimit current{};
+        ::getrlimit(RLIMIT_NPROC, &current);
+        const TLimitedRun free = RunLimited(dir, arguments, RLIMIT_NPROC, current.rlim_cur, user);
+        ASSERT_EQ(free.Status, 0) << free.Err;
+        const std::vector<uint8_t> expected0 = ReadFileBytes(dir.Path("p0.png"));
+        const std::vector<uint8_t> expected1 = ReadFileBytes(dir.Path("p1.png"));
+        for (const rlim_t limit : mode.Limits) {
+            SCOPED_TRACE(std::string(mode.Name) + ", limit " + std::to_string(limit));
+            const TLimitedRun run = RunLimited(dir, arguments, RLIMIT_NPROC, limit, user);
+            EXPECT_EQ(run.Status, 0) << run.Err;
+            EXPECT_EQ(run.Out, "2 converted, 0 skipped, 0 failed\n");
+            EXPECT_EQ(run.Err.rfind("kapto-convert: これ以上スレッドを開始できません。", 0), 0u)
+                << run.Err;
+            EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
+            EXPECT_EQ(ReadFileBytes(dir.Path("p0.png")), expected0);
+            EXPECT_EQ(ReadFileBytes(dir.Path("p1.png")), expected1);
+            EXPECT_EQ(dir.Entries().size(), 4u);
+        }
     }
 }

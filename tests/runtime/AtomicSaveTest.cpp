@@ -1,6 +1,6 @@
 // Saves on a real disk: data synced before the rename, temporary names within the folder's
-// name limit, what the new file takes from the one it replaces, files the user may not
-// write, and sources that are not regular files.
+// name limit, what the new file takes from the one it replaces, new files that replace
+// nothing, files the user may not write, and sources that are not regular files.
 
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
@@ -9,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <acl/libacl.h>
 #include <fcntl.h>
+#include <sys/acl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -140,6 +143,78 @@ TEST(AtomicSave, NewFileTakesPermissionsButNeverThroughALink)
     ::umask(mask);
     EXPECT_EQ(Lstat(setuid).st_mode & 07777, mode_t(04755));
     EXPECT_EQ(ReadFileBytes(setuid), std::vector<uint8_t>{1});
+}
+
+TEST(AtomicSave, ANewFileNeverReplacesWhatCameMeanwhile)
+{
+    TTempDir dir;
+    const mode_t mask = ::umask(022);
+    struct TCase
+    {
+        const char* Name;
+        std::function<void(const std::string&)> Plant;
+        mode_t Type;
+    };
+    const std::vector<TCase> cases = {
+        {"file", [](const std::string& name) { WriteFileBytes(name, {'p'}); }, S_IFREG},
+        {"dangling link", [](const std::string& name) { ::symlink("nowhere", name.c_str()); },
+         S_IFLNK},
+        {"folder", [](const std::string& name) { ::mkdir(name.c_str(), 0700); }, S_IFDIR},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string target = dir.Path(std::string(c.Name) + ".png");
+        const std::string other = dir.Path(std::string(c.Name) + "-01.png");
+        {
+            TAtomicFileStream stream(target, 0600);
+            stream.WriteBuffer("new", 3);
+            c.Plant(target);
+            EXPECT_FALSE(stream.CommitNew(target));
+            EXPECT_TRUE(stream.CommitNew(other));
+        }
+        EXPECT_EQ(Lstat(target).st_mode & S_IFMT, c.Type);
+        EXPECT_EQ(ReadFileBytes(other), (std::vector<uint8_t>{'n', 'e', 'w'}));
+        EXPECT_EQ(Lstat(other).st_mode & 07777, mode_t(0600));
+    }
+    EXPECT_EQ(ReadFileBytes(dir.Path("file.png")), std::vector<uint8_t>{'p'});
+    // Nothing but the planted names and the outputs: no temporary file is left.
+    EXPECT_EQ(dir.Entries().size(), 2 * cases.size());
+    ::umask(mask);
+}
+
+TEST(AtomicSave, AReplacedFileKeepsItsAccessListAndAttributes)
+{
+    TTempDir dir;
+    const std::string target = dir.Path("shared.png");
+    WriteFileBytes(target, {0});
+    ::chmod(target.c_str(), 0640);
+    // The group may only read; the mask, which the group bits of the mode show, allows more.
+    acl_t acl = acl_from_text("u::rw-,u:nobody:rw-,g::r--,m::rw-,o::---");
+    ASSERT_NE(acl, nullptr);
+    const bool listed = acl_set_file(target.c_str(), ACL_TYPE_ACCESS, acl) == 0;
+    acl_free(acl);
+    if (!listed) {
+        GTEST_SKIP() << "this file system keeps no access control lists";
+    }
+    const bool attributed = ::setxattr(target.c_str(), "user.kapto.note", "kept", 4, 0) == 0;
+    const auto listText = [](const std::string& name) {
+        acl_t list = acl_get_file(name.c_str(), ACL_TYPE_ACCESS);
+        char* text = acl_to_any_text(list, nullptr, ',', 0);
+        const std::string result = text != nullptr ? text : "";
+        acl_free(text);
+        acl_free(list);
+        return result;
+    };
+    const std::string before = listText(target);
+    Save(target, "new");
+    EXPECT_EQ(listText(target), before);
+    EXPECT_EQ(listText(target), "user::rw-,user:nobody:rw-,group::r--,mask::rw-,other::---");
+    char value[16] = {};
+    if (!attributed) {
+        GTEST_SKIP() << "this file system keeps no user attributes; the access list was checked";
+    }
+    EXPECT_EQ(::getxattr(target.c_str(), "user.kapto.note", value, sizeof value), 4);
+    EXPECT_EQ(std::string(value), "kept");
 }
 
 TEST(AtomicSave, NewFileKeepsTheOwnerWherePermitted)
