@@ -27,6 +27,7 @@ struct TCommandLine
     bool ListOnly = false;
     bool DryRun = false;    // print each file's output and what stands in its way, write nothing
     bool KeepGoing = false; // report a failed file and go on with the next
+    bool Strict = false;    // a source that ends early fails instead of converting
     std::string OutDir;     // outputs under this folder instead of beside their sources
     bool Quiet = false;
     int Jobs = 0;           // files loaded and encoded at once; 0: one per core

@@ -52,6 +52,9 @@ const char* MessageText(TMessage id)
     case TMessage::ThreadsLimited:
         return InLanguage("これ以上スレッドを開始できません。%d 個のスレッドで続けます",
                           "Cannot start more threads; carrying on with %d");
+    case TMessage::SourceEndsEarly:
+        return InLanguage("警告: ファイルが途中で終わっています。%d 行が欠けています (全 %d 行)",
+                          "warning: the file ends early; %d of %d rows are missing");
     }
     return "";
 }

@@ -27,6 +27,7 @@ enum class TMessage
     OptimizeKeptPlain,  // the optimised PNG did not read back exactly; the plain one was written
     LinkInOutputFolder, // %s: a link standing where an output folder is to be entered
     ThreadsLimited,     // %d: the threads that carry on, the calling one included
+    SourceEndsEarly,    // %d: rows missing, %d: rows of the picture
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.
