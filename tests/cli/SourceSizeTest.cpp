@@ -136,7 +136,7 @@ TEST(SourceSizeTest, CutSourcesConvertWithAWarningAndFailWithStrict)
     TTempDir dir;
     // 48 rows of noise, so that a cut at 99 % still leaves a row out in every format.
     const std::string bmp = WriteTestBmp(dir.Path("whole.bmp"), 64, 48, [](int x, int y) {
-        uint32_t noise = uint32_t(x * 73856093) ^ uint32_t(y * 19349663);
+        uint32_t noise = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u;
         noise ^= noise >> 13;
         noise *= 0x5bd1e995u;
         noise ^= noise >> 15;
