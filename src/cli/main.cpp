@@ -7,6 +7,7 @@
 #include "app/RunPlan.h"
 #include "app/ScanFolder.h"
 #include "cli/CommandLine.h"
+#include "cli/Terminal.h"
 #include "platform/MemoryBudget.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Interrupt.h"
@@ -28,50 +29,6 @@
 using namespace kapto;
 
 namespace {
-
-// The overwrite question on the terminal, with the texts of the window's dialog.
-class TTerminalPrompt : public TOverwritePrompt
-{
-public:
-    TOverwriteAnswer Ask(const std::string& outputName) override
-    {
-        std::cerr << "\n"
-                  << InLanguage("ファイルの上書き確認: ", "Confirm overwrite: ") << outputName
-                  << "\n"
-                  << InLanguage("同名のファイルが存在します。処理を選択してください。",
-                                "A file of that name exists. Choose what to do.")
-                  << "\n";
-        TOverwriteAnswer answer;
-        for (;;) {
-            std::cerr << InLanguage("  [o] 上書き  [r] 名前を変更(No.を付加)  [s] 保存しない  "
-                                    "[a] 全体の処理を中止 > ",
-                                    "  [o] Overwrite  [r] Rename (add a number)  [s] Don't save  "
-                                    "[a] Stop the whole run > ")
-                      << std::flush;
-            std::string line;
-            if (!std::getline(std::cin, line)) {
-                answer.Result = owSkip; // like closing the dialog
-                return answer;
-            }
-            if (line == "o" || line == "r" || line == "s" || line == "a") {
-                answer.Result = line == "o"   ? owOverwrite
-                                : line == "r" ? owRename
-                                : line == "s" ? owSkip
-                                              : owAbort;
-                break;
-            }
-        }
-        if (answer.Result == owAbort) {
-            return answer;
-        }
-        std::cerr << InLanguage("  残りのファイルも同様に処理 [y/N] > ",
-                                "  Do the same for the remaining files [y/N] > ")
-                  << std::flush;
-        std::string line;
-        answer.ApplyToRest = std::getline(std::cin, line) && (line == "y" || line == "Y");
-        return answer;
-    }
-};
 
 // The same decision for every existing output, without asking.
 class TFixedPrompt : public TOverwritePrompt
@@ -113,14 +70,14 @@ public:
     void FileWarning(int, const std::string& sourceName, const std::string& message) override
     {
         Clear();
-        std::cerr << sourceName << ": " << message << std::endl;
+        std::cerr << QuotedName(sourceName) << ": " << PrintableText(message) << std::endl;
     }
     // "PATH: MESSAGE" on standard error; with --keep-going the file is passed over.
     TFailureAnswer FileFailed(int, const std::string& sourceName,
                               const std::string& message) override
     {
         Clear();
-        std::cerr << sourceName << ": " << message << std::endl;
+        std::cerr << QuotedName(sourceName) << ": " << PrintableText(message) << std::endl;
         m_failedFiles.push_back(sourceName);
         return m_keepGoing ? TFailureAnswer::SkipFile : TFailureAnswer::Stop;
     }
@@ -177,10 +134,7 @@ private:
         const int filled = m_position * kWidth / m_maximum;
         std::string bar(size_t(filled), '#');
         bar.append(size_t(kWidth - filled), '.');
-        std::string name = m_current;
-        if (name.size() > 60) {
-            name = "..." + name.substr(name.size() - 57);
-        }
+        const std::string name = TextTail(QuotedName(m_current), 60);
         std::fprintf(stderr, "\r\033[K[%s] %d/%d %s", bar.c_str(), m_position, m_maximum,
                      name.c_str());
         std::fflush(stderr);
@@ -212,7 +166,7 @@ int CheckStandardOutput(int status)
     return status;
 }
 
-std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists)
+std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists, TTerminalPrompt** asking = nullptr)
 {
     switch (onExists) {
     case TOnExists::Overwrite:
@@ -226,7 +180,11 @@ std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists)
     case TOnExists::Ask:
         break;
     }
-    return std::make_unique<TTerminalPrompt>();
+    auto prompt = std::make_unique<TTerminalPrompt>();
+    if (asking != nullptr) {
+        *asking = prompt.get();
+    }
+    return prompt;
 }
 
 // The files of the PATHs in order, and with --out-dir the place of each file's output: a
@@ -247,7 +205,8 @@ bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& fil
             files.push_back(path);
             places.push_back(commandLine.OutDir + "/" + path.substr(path.rfind('/') + 1));
         } else {
-            std::cerr << FormatMessage(TMessage::FileOpenError, {path}) << std::endl;
+            std::cerr << QuotedName(path) << ": "
+                      << PrintableText(FormatMessage(TMessage::FileOpenError, {path})) << std::endl;
             allFound = false;
         }
     }
@@ -288,7 +247,8 @@ void PrintPlan(const std::vector<std::string>& files, const TCommandLine& comman
 int Convert(const std::vector<std::string>& files, const TCommandLine& commandLine,
             const TRunSettings& settings)
 {
-    std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists);
+    TTerminalPrompt* asking = nullptr;
+    std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists, &asking);
     TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0,
                                commandLine.KeepGoing);
     // Before the run starts its threads, so that they leave the signals to this handler.
@@ -307,16 +267,24 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
         const std::string message = FailureMessage(std::current_exception());
         if (!progress.ReportedFailure()) {
             progress.Clear();
-            std::cerr << message << std::endl;
+            std::cerr << PrintableText(message) << std::endl;
         }
     }
     progress.Clear();
+    if (asking != nullptr && asking->GaveUp()) {
+        std::cerr << "kapto-convert: "
+                  << InLanguage(
+                         "上書き確認に答えがないため、残りの既存のファイルは保存しませんでした",
+                         "the overwrite question went unanswered; the remaining existing "
+                         "outputs were skipped")
+                  << std::endl;
+    }
     if (!commandLine.Quiet) {
         std::cout << progress.SummaryLine() << std::flush;
     }
     if (commandLine.KeepGoing) {
         for (const std::string& file : progress.FailedFiles()) {
-            std::cerr << file << "\n";
+            std::cerr << QuotedName(file) << "\n";
         }
     }
     return CheckStandardOutput(status);
