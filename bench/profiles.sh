@@ -3,7 +3,11 @@
 # default, --deflate-threads 2 and --fast, on photo-like pictures of 1, 6 and 24 megapixels
 # from JPEG and from BMP. Each time is the best of RUNS runs (default 3), which hides most of
 # the noise of a shared machine. Prints a Markdown table.
+# Then the size of each --fast file against the default's, file by file, over a set of small
+# graphics (the PNG icons under GRAPHICS, default /usr/share/icons, at most 400 of them) and
+# of small photos: the largest and the median ratio.
 # Usage: bench/profiles.sh [BUILD_DIR]   (needs cjpeg from libjpeg-turbo-progs)
+#        SKIP_TIMES=1 bench/profiles.sh    only the per-file ratios
 set -euo pipefail
 bench=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build/release}
@@ -29,6 +33,51 @@ best_time() {
 }
 
 load() { cut -d' ' -f1 /proc/loadavg; }
+
+# The per-file ratios of --fast against the default over the pictures in folder $2, named $1.
+ratios() {
+    "$exe" -q --out-dir "$work/default" "$2"
+    "$exe" -q --fast --out-dir "$work/fast" "$2"
+    python3 - "$1" "$work/default" "$work/fast" <<'PY'
+import os, statistics, sys
+name, default, fast = sys.argv[1:]
+r = sorted((os.path.getsize(os.path.join(fast, n)) / os.path.getsize(os.path.join(default, n)), n)
+           for n in os.listdir(default))
+over = sum(1 for v, _ in r if v > 1.05)
+print(f"| {name} | {len(r)} | {r[-1][0]:.3f}x | {statistics.median(v for v, _ in r):.3f}x "
+      f"| {r[0][0]:.3f}x | {over} |")
+PY
+    rm -rf "$work/default" "$work/fast"
+}
+
+per_file() {
+    echo "| set | files | largest --fast / default | median | smallest | above 1.05x |"
+    echo "| --- | --- | --- | --- | --- | --- |"
+    mkdir -p "$work/graphics" "$work/photos"
+    local i=0 f
+    while IFS= read -r f; do
+        i=$((i + 1))
+        cp "$f" "$work/graphics/$i.png"
+    done < <(find "${GRAPHICS:-/usr/share/icons}" -name '*.png' -size -64k 2>/dev/null | sort |
+        awk 'NR % 12 == 0' | head -n 400)
+    if [ "$i" -gt 0 ]; then
+        ratios "small graphics (icons, up to 64 KiB)" "$work/graphics"
+    fi
+    for size in "64 48" "160 120" "300 200" "400 300" "640 480" "800 600" "1224 816"; do
+        read -r w h <<<"$size"
+        for seed in 1 2 3; do
+            make_ppm "$work/p.ppm" "$w" "$h" "$seed"
+            cjpeg -quality 90 "$work/p.ppm" >"$work/photos/photo${w}x${h}-$seed.jpg"
+        done
+    done
+    rm -f "$work/p.ppm"
+    ratios "photos (64 x 48 to 1224 x 816)" "$work/photos"
+}
+
+if [ -n "${SKIP_TIMES:-}" ]; then
+    per_file
+    exit 0
+fi
 
 echo "cores: $(nproc), best of $runs runs, load average $(load) at the start"
 echo
@@ -68,5 +117,7 @@ print(f"| {mp} MP | {source} | " + " | ".join(cells) +
 PY
     done
 done
+echo
+per_file
 echo
 echo "load average $(load) at the end"

@@ -25,6 +25,8 @@ fi
 if [ "$mode" = test ]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libgif-dev clang
                libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs pngcheck optipng)
+    # Pillow reads crafted BMP and JPEG files as an independent decoder in the tests.
+    packages+=(python3-pil)
 fi
 
 missing=()

@@ -36,6 +36,11 @@ void LoadSource(const std::string& fileName, TBitmap& bitmap)
         const std::string asWritten = extension.empty() ? "" : extension.substr(1);
         throw EInvalidGraphic(FormatMessage(TMessage::UnknownExtension, {asWritten}));
     }
+    // A GIF without a frame, or with a screen of width or height 0, decodes to nothing; an
+    // empty output would replace a good file with it.
+    if (bitmap.Width() <= 0 || bitmap.Height() <= 0) {
+        throw EInvalidGraphic(FormatMessage(TMessage::NoPicture));
+    }
     bitmap.SetPixelFormat(fmt24Bit);
 }
 

@@ -10,7 +10,9 @@ class TBitmap;
 // Reads the file with the decoder its extension names (.BMP, .PNG, .GIF, .JPG, .JPEG,
 // compared after ASCII upper-casing) and leaves the bitmap at 24 bits per pixel. Any other
 // extension raises EInvalidGraphic "拡張子 .%s の画像形式は処理できません" with the
-// extension as written. Open failures and malformed files raise the decoder's exceptions.
+// extension as written, a file that decodes to no picture (or an empty one)
+// EInvalidGraphic "画像がありません". Open failures and malformed files raise the decoder's
+// exceptions.
 void LoadSource(const std::string& fileName, TBitmap& bitmap);
 
 } // namespace kapto

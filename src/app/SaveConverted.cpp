@@ -185,6 +185,11 @@ TWarnings EncodeConverted(const TConversionOptions& options, TTargetFormat forma
     png.SetDeflateThreads(options.DeflateThreads);
     png.SetDeflateProfile(options.FastDeflate ? TDeflateProfile::Fast : TDeflateProfile::Standard);
     png.AssignFrom(&bitmap);
+    if (bitmap.TransparentPixels() != nullptr && !options.KeyTransparent &&
+        !options.UniformOpacity && !options.BrightnessAlpha) {
+        // The source's own transparent pixels, and only they, stay transparent.
+        png.MarkTransparentPixels(*bitmap.TransparentPixels());
+    }
     TColor key = clInvalid;
     if (options.KeyTransparent) {
         key = ChosenKeyColor(options, bitmap);

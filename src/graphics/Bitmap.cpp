@@ -135,6 +135,7 @@ bool TBitmap::IsMonochrome() const
 void TBitmap::Changed()
 {
     m_maskBitsValid = false;
+    m_transparentPixels.reset();
     TGraphic::Changed();
 }
 
@@ -402,6 +403,14 @@ void TBitmap::AssignFrom(const TPersistent* source)
     }
     SetPaletteModified(GetPalette() != nullptr);
     Changed();
+    if (bitmap != nullptr) {
+        m_transparentPixels = bitmap->m_transparentPixels;
+    }
+}
+
+void TBitmap::SetTransparentPixels(std::shared_ptr<const TPixelMask> pixels)
+{
+    m_transparentPixels = std::move(pixels);
 }
 
 TBitmapCanvas& TBitmap::Canvas()

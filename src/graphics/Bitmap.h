@@ -5,6 +5,7 @@
 
 #include "graphics/Canvas.h"
 #include "graphics/Graphic.h"
+#include "graphics/PixelMask.h"
 #include "platform/Color.h"
 #include "platform/DIB.h"
 #include "runtime/Stream.h"
@@ -125,6 +126,14 @@ public:
     TColor TransparencyColor();
     void SetTransparencyColor(TColor color);
     TTransparentMode TransparentMode() const { return m_transparentMode; }
+    // The pixels a keyed source left transparent, which show the bitmap's own background
+    // here; none when the source had no key. Any change of the bitmap drops the set, so it
+    // is given last, after the pixels and the transparency colour.
+    const std::shared_ptr<const TPixelMask>& TransparentPixels() const
+    {
+        return m_transparentPixels;
+    }
+    void SetTransparentPixels(std::shared_ptr<const TPixelMask> pixels);
     bool IsMonochrome() const;
 
     // Makes sure no other bitmap shares the image before it changes.
@@ -166,6 +175,7 @@ private:
     bool m_maskValid = false;
     TColor m_transparencyColor = clNoTransparency;
     TTransparentMode m_transparentMode = TTransparentMode::Automatic;
+    std::shared_ptr<const TPixelMask> m_transparentPixels;
 };
 
 } // namespace kapto

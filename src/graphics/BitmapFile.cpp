@@ -157,13 +157,35 @@ void ValidateHeader(const TBitmapInfoHeader& h)
     }
 }
 
-void ReadFileHeader(TBoundedReader& reader)
+// Returns the offset of the pixel data from the start of the file header.
+uint32_t ReadFileHeader(TBoundedReader& reader)
 {
     uint8_t fileHeader[14];
     reader.Read(fileHeader, sizeof fileHeader);
     if (GetUInt16LE(fileHeader) != kBitmapType) {
         RaiseInvalidBitmap();
     }
+    return GetUInt32LE(fileHeader + 10);
+}
+
+// Writers may leave a gap between the colour table and the pixels (alignment, a profile, an
+// unused table), which the file header's offset passes over. An offset inside the headers or
+// the table, or at or past the end, is wrong too often to trust: the pixels then follow the
+// table, as most files have them. Returns the gap's size.
+uint64_t SkipToPixelData(TBoundedReader& reader, uint64_t length, uint32_t offset)
+{
+    const uint64_t consumed = length - reader.Remaining();
+    if (offset <= consumed || offset >= length) {
+        return 0;
+    }
+    uint64_t gap = offset - consumed;
+    std::vector<uint8_t> scratch(size_t(std::min<uint64_t>(gap, 4096)));
+    for (uint64_t left = gap; left > 0;) {
+        const uint64_t chunk = std::min<uint64_t>(left, scratch.size());
+        reader.Read(scratch.data(), chunk);
+        left -= chunk;
+    }
+    return gap;
 }
 
 // Once the header is validated, every compression but none and bit fields is RLE8 or RLE4.
@@ -432,14 +454,18 @@ void TBitmap::ReadBitmapData(TStream& stream, uint64_t length)
         InstallImage(std::make_shared<TBitmapImage>());
         return;
     }
-    TBoundedReader reader(stream, std::min(length, stream.Remaining()));
-    ReadFileHeader(reader);
+    const uint64_t fileLength = std::min(length, stream.Remaining());
+    TBoundedReader reader(stream, fileLength);
+    const uint32_t pixelOffset = ReadFileHeader(reader);
     THeaderRead info = ReadInfoHeader(reader);
     TBitmapInfoHeader& header = info.Header;
     ValidateHeader(header);
     std::unique_ptr<TMemoryStream> preserved = PreserveCompressedData(stream, info, reader);
     ReadMasks(reader, info);
     const std::vector<TRGBQuad> colors = ReadColorTable(reader, info);
+    // Kept compressed bytes are written back with the pixels right after the table, so a file
+    // with a gap is not kept; the reader may still read from the kept copy until the end.
+    const bool keepCompressed = SkipToPixelData(reader, fileLength, pixelOffset) == 0;
     const uint64_t pixelBytes = PixelDataSize(header, reader);
 
     auto image = std::make_shared<TBitmapImage>();
@@ -461,7 +487,9 @@ void TBitmap::ReadBitmapData(TStream& stream, uint64_t length)
     image->Description.Bmih.YPelsPerMeter = header.YPelsPerMeter;
     image->Description.Bmih.ClrUsed = header.ClrUsed;
     image->Description.Bmih.ClrImportant = header.ClrImportant;
-    image->PreservedStream = std::move(preserved);
+    if (keepCompressed) {
+        image->PreservedStream = std::move(preserved);
+    }
     image->CoreHeader = info.IsCore;
     InstallImage(std::move(image));
     SetPaletteModified(GetPalette() != nullptr);

@@ -199,7 +199,6 @@ TJPEGHeader TJPEGDecompressor::ReadHeader()
     header.Width = info.image_width;
     header.Height = info.image_height;
     header.IsGray = info.jpeg_color_space == JCS_GRAYSCALE;
-    header.AdobeInverted = info.saw_Adobe_marker != 0;
     Call(
         *m_state,
         [](TState& s, void* out) {

@@ -14,7 +14,7 @@ enum class TJPEGOutput
 {
     BGR,    // three bytes per pixel, blue first: the order of a 24-bit bitmap row
     Gray,   // one byte per pixel
-    CMYK,   // four bytes per pixel, as stored (Adobe files store them inverted)
+    CMYK,   // four bytes per pixel, as stored (255 minus the ink)
     Indexed // one palette index per pixel (colour quantisation)
 };
 
@@ -23,7 +23,6 @@ struct TJPEGHeader
     uint32_t Width = 0;
     uint32_t Height = 0;
     bool IsGray = false;
-    bool AdobeInverted = false;
     bool HasMultipleScans = false;
 };
 

@@ -28,21 +28,19 @@ HPALETTE GrayPalette()
     return std::make_shared<const TPalette>(std::move(entries));
 }
 
-// Adobe software stores CMYK inverted: the stored value is 255 minus the ink. Either way the
-// colour is the product of the complements of ink and black.
-void CMYKRowToBGR(const uint8_t* cmyk, uint8_t* bgr, uint32_t width, bool inverted)
+// Four-component samples as Adobe software stores them, 255 minus the ink, so the colour is
+// the product of sample and black sample. Files without the Adobe marker are read the same
+// way: the writers that leave the marker out store the samples alike, and other decoders
+// (libjpeg's own tools among them) read every CMYK file so; the ink itself would turn those
+// pictures black. YCCK reaches this point as CMYK, converted by the library where the marker's
+// transform flag says so.
+void CMYKRowToBGR(const uint8_t* cmyk, uint8_t* bgr, uint32_t width)
 {
     for (uint32_t x = 0; x < width; ++x) {
-        int c = cmyk[4 * x];
-        int m = cmyk[4 * x + 1];
-        int y = cmyk[4 * x + 2];
-        int k = cmyk[4 * x + 3];
-        if (!inverted) {
-            c = 255 - c;
-            m = 255 - m;
-            y = 255 - y;
-            k = 255 - k;
-        }
+        const int c = cmyk[4 * x];
+        const int m = cmyk[4 * x + 1];
+        const int y = cmyk[4 * x + 2];
+        const int k = cmyk[4 * x + 3];
         bgr[3 * x] = uint8_t((y * k + 127) / 255);
         bgr[3 * x + 1] = uint8_t((m * k + 127) / 255);
         bgr[3 * x + 2] = uint8_t((c * k + 127) / 255);
@@ -98,11 +96,9 @@ std::unique_ptr<TBitmap> CreateOutputBitmap(TJPEGOutput output, uint32_t width, 
 class TPassReader
 {
 public:
-    TPassReader(TJPEGDecompressor& decompressor, TBitmap& bitmap, TJPEGOutput output,
-                bool adobeInverted)
+    TPassReader(TJPEGDecompressor& decompressor, TBitmap& bitmap, TJPEGOutput output)
         : m_decompressor(decompressor), m_bitmap(bitmap), m_output(output),
-          m_adobeInverted(adobeInverted), m_width(decompressor.OutputWidth()),
-          m_height(decompressor.OutputHeight()),
+          m_width(decompressor.OutputWidth()), m_height(decompressor.OutputHeight()),
           m_cmyk(output == TJPEGOutput::CMYK ? size_t(m_width) * 4 : 0)
     {}
 
@@ -117,7 +113,7 @@ public:
             uint8_t* row = m_bitmap.RowAddress(int32_t(m_decompressor.OutputScanline()));
             if (m_output == TJPEGOutput::CMYK) {
                 m_decompressor.ReadScanline(m_cmyk.data());
-                CMYKRowToBGR(m_cmyk.data(), row, m_width, m_adobeInverted);
+                CMYKRowToBGR(m_cmyk.data(), row, m_width);
             } else {
                 m_decompressor.ReadScanline(row);
             }
@@ -140,7 +136,6 @@ private:
     TJPEGDecompressor& m_decompressor;
     TBitmap& m_bitmap;
     TJPEGOutput m_output;
-    bool m_adobeInverted;
     uint32_t m_width;
     uint32_t m_height;
     std::vector<uint8_t> m_cmyk;
@@ -148,13 +143,12 @@ private:
 };
 
 // Decodes the picture with the options already set on the decompressor.
-std::unique_ptr<TBitmap> DecodePicture(TJPEGDecompressor& decompressor, const TJPEGHeader& header,
-                                       const TJPEGOptions& options)
+std::unique_ptr<TBitmap> DecodePicture(TJPEGDecompressor& decompressor, const TJPEGOptions& options)
 {
     const TJPEGOutput output = decompressor.StartDecompress();
     std::unique_ptr<TBitmap> bitmap =
         CreateOutputBitmap(output, decompressor.OutputWidth(), decompressor.OutputHeight());
-    TPassReader reader(decompressor, *bitmap, output, header.AdobeInverted);
+    TPassReader reader(decompressor, *bitmap, output);
     if (options.BufferedImage) {
         // One picture per scan while the file comes in, then the final pass.
         while (!decompressor.InputComplete()) {
@@ -331,7 +325,7 @@ void TJPEGImage::Decompress() const
         self.Progress(TProgressStage::Running, uint8_t(percent), false, TRect{}, "");
     });
     decompressor.SetProgressHook(TThrottledProgress::Hook, &progress);
-    m_bitmap = DecodePicture(decompressor, header, options);
+    m_bitmap = DecodePicture(decompressor, options);
     self.Progress(TProgressStage::Ending, 100, false, TRect{}, "");
 }
 

@@ -2,27 +2,11 @@
 
 #include "runtime/Checked.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-
 namespace kapto {
 
 namespace {
 
 thread_local TBudgetScope* t_scope = nullptr;
-
-std::atomic<uint64_t> g_pixelBufferLimit{kMaxImageBytes};
-
-uint64_t DefaultLimit()
-{
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    const uint64_t half =
-        pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) / 2 : uint64_t(1) << 30;
-    return std::min(half, uint64_t(4) << 30);
-}
 
 } // namespace
 
@@ -37,6 +21,9 @@ void TMemoryBudget::SetLimit(uint64_t limit)
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_limit = limit;
+        if (m_bufferLimit == TBufferLimit::FollowsBudget) {
+            SetImageByteLimit(ImageByteLimitForBudget(limit));
+        }
     }
     m_changed.notify_all();
 }
@@ -81,7 +68,7 @@ uint64_t TMemoryBudget::Waits() const
 
 TMemoryBudget& SharedMemoryBudget()
 {
-    static TMemoryBudget budget(DefaultLimit());
+    static TMemoryBudget budget(DefaultMemoryLimit(), TBufferLimit::FollowsBudget);
     return budget;
 }
 
@@ -107,12 +94,12 @@ void ChargePixelMemory(uint64_t bytes)
 
 uint64_t PixelBufferLimit()
 {
-    return g_pixelBufferLimit.load();
+    return ImageByteLimit();
 }
 
 void SetPixelBufferLimit(uint64_t bytes)
 {
-    g_pixelBufferLimit.store(bytes);
+    SetImageByteLimit(bytes);
 }
 
 } // namespace kapto

@@ -15,10 +15,19 @@ namespace kapto {
 // never holds much more than the limit at once. The earliest job at work never waits: a
 // picture larger than the whole budget still goes ahead, alone. What jobs decide and write
 // does not depend on the waiting.
+// Whether a budget's limit is also the largest single pixel buffer.
+enum class TBufferLimit
+{
+    Independent,
+    FollowsBudget
+};
+
 class TMemoryBudget
 {
 public:
-    explicit TMemoryBudget(uint64_t limit) : m_limit(limit) {}
+    explicit TMemoryBudget(uint64_t limit, TBufferLimit bufferLimit = TBufferLimit::Independent)
+        : m_limit(limit), m_bufferLimit(bufferLimit)
+    {}
 
     uint64_t Limit() const;
     void SetLimit(uint64_t limit);
@@ -38,12 +47,15 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     uint64_t m_limit;
+    TBufferLimit m_bufferLimit;
     uint64_t m_used = 0;
     uint64_t m_waits = 0;
     std::map<size_t, uint64_t> m_jobs; // charged bytes by job
 };
 
 // The budget runs share unless given their own: half of the physical memory, at most 4 GiB.
+// Its limit is also the largest single pixel buffer (PixelBufferLimit, at least 768 MiB), so
+// that --max-memory admits one picture as large as the budget.
 TMemoryBudget& SharedMemoryBudget();
 
 // While alive, the pixel buffers the calling thread allocates are charged to one job of a
@@ -67,8 +79,8 @@ private:
 // Charges a pixel buffer about to be allocated to the calling thread's job, if it has one.
 void ChargePixelMemory(uint64_t bytes);
 
-// The largest single pixel buffer; a larger one fails to allocate as if memory had run out.
-// Fuzzing builds lower it, so that inputs declaring huge pictures fail fast.
+// The largest single pixel buffer (ImageByteLimit); a larger one fails to allocate as if
+// memory had run out. Fuzzing builds lower it, so that inputs declaring huge pictures fail fast.
 uint64_t PixelBufferLimit();
 void SetPixelBufferLimit(uint64_t bytes);
 

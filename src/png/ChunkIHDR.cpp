@@ -30,7 +30,7 @@ bool HasAlphaPlane(uint8_t colorType)
 TPixelBuffer AllocateBuffer(uint64_t count)
 {
     TPixelBuffer buffer;
-    if (count > kMaxImageBytes || !buffer.Allocate(size_t(count))) {
+    if (count > ImageByteLimit() || !buffer.Allocate(size_t(count))) {
         RaisePNG<EPNGOutMemory>(TPNGMessage::OutOfResources);
     }
     return buffer;
@@ -119,6 +119,7 @@ void TChunkIHDR::AllocateImage()
     m_dibInfo = info;
     m_alpha = std::move(alpha);
     m_lowBytes = std::move(lowBytes);
+    m_keyPixels.reset();
     m_rowStride = uint32_t(m_image->Stride());
 }
 
@@ -175,6 +176,7 @@ void TChunkIHDR::ResizeImage(int32_t width, int32_t height)
     m_image = std::move(image);
     m_alpha = std::move(alpha);
     m_lowBytes = std::move(lowBytes);
+    m_keyPixels.reset();
     m_dibInfo = info;
     m_rowStride = uint32_t(m_image->Stride());
     Width = uint32_t(width);
@@ -253,6 +255,7 @@ void TChunkIHDR::CopyChunk(const TChunk& source)
         std::memcpy(m_lowBytes.Data(), header.m_lowBytes.Data(),
                     std::min(m_lowBytes.Size(), header.m_lowBytes.Size()));
     }
+    m_keyPixels = header.m_keyPixels;
     m_dibInfo.Colors = header.m_dibInfo.Colors;
     if (m_hasIndexedDib) {
         m_dibInfo.Header.ClrUsed = header.m_dibInfo.Header.ClrUsed;

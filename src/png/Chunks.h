@@ -2,6 +2,7 @@
 // The chunk classes of a PNG image (one object per chunk, ISO/IEC 15948 clause 11), their
 // class registry, and the in-memory picture that the header chunk owns.
 
+#include "graphics/PixelMask.h"
 #include "platform/Color.h"
 #include "platform/DIB.h"
 
@@ -171,6 +172,12 @@ public:
     uint8_t* AlphaBits() const { return m_alpha.Data(); }
     uint8_t* LowBytes() const { return m_lowBytes.Data(); }
 
+    // The pixels of a gray or RGB picture whose samples equal the tRNS key in every bit, as
+    // the image data was read; the 8-bit picture alone cannot tell (16-bit samples, gamma).
+    // None for other pictures and once the picture or the key has changed.
+    const TPixelMask* KeyPixels() const { return m_keyPixels.get(); }
+    void SetKeyPixels(std::shared_ptr<TPixelMask> pixels) { m_keyPixels = std::move(pixels); }
+
 private:
     HBITMAP m_image;
     HPALETTE m_palette;
@@ -178,6 +185,7 @@ private:
     TDibInfo m_dibInfo;
     TPixelBuffer m_lowBytes;
     TPixelBuffer m_alpha;
+    std::shared_ptr<TPixelMask> m_keyPixels;
     uint32_t m_rowStride = 0;
 };
 

@@ -165,7 +165,8 @@ void TPNGObject::RemoveTransparentKey()
 
 void TChunktRNS::SetKeyColor(TColor color)
 {
-    const TChunkIHDR& header = HeaderChunk();
+    TChunkIHDR& header = HeaderChunk();
+    header.SetKeyPixels(nullptr);
     AlphaValues.fill(0);
     SingleKey = true;
     switch (header.ColorType) {
@@ -204,6 +205,57 @@ void TChunktRNS::SetKeyColor(TColor color)
     default:
         break;
     }
+}
+
+void TPNGObject::MarkTransparentPixels(const TPixelMask& pixels)
+{
+    if (!HasHeader() || !Header().HasImage() || Header().ColorType != COLOR_RGB ||
+        Header().BitDepth != 8 || pixels.Width() != Header().Width ||
+        pixels.Height() != Header().Height) {
+        return;
+    }
+    const uint32_t width = Header().Width;
+    const uint32_t height = Header().Height;
+    // The colours of the opaque pixels, one bit each of the 2^24.
+    std::vector<uint64_t> taken(size_t(1) << 18);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = PixelRow(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            if (!pixels.Contains(x, y)) {
+                const uint32_t c = RGBColor(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+                taken[c >> 6] |= uint64_t(1) << (c & 63);
+            }
+        }
+    }
+    const auto* transparency = m_chunks.FindChunk<TChunktRNS>();
+    uint32_t key = transparency != nullptr ? uint32_t(ResolveColor(TransparentKeyColor())) : 0;
+    uint32_t tried = 0;
+    while (tried < (1u << 24) && ((taken[key >> 6] >> (key & 63)) & 1) != 0) {
+        key = (key + 1) & 0xFFFFFF;
+        ++tried;
+    }
+    if (tried == (1u << 24)) {
+        RemoveTransparentKey();
+        AddAlphaChannel();
+        for (uint32_t y = 0; y < height; ++y) {
+            uint8_t* alpha = AlphaRow(y);
+            for (uint32_t x = 0; x < width; ++x) {
+                alpha[x] = pixels.Contains(x, y) ? 0 : 255;
+            }
+        }
+        return;
+    }
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* row = PixelRow(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            if (pixels.Contains(x, y)) {
+                row[3 * x] = BlueOf(TColor(key));
+                row[3 * x + 1] = GreenOf(TColor(key));
+                row[3 * x + 2] = RedOf(TColor(key));
+            }
+        }
+    }
+    SetTransparentKey(TColor(key));
 }
 
 TColor TPNGObject::GetPixel(int32_t x, int32_t y) const
@@ -258,6 +310,7 @@ void TPNGObject::SetPixel(int32_t x, int32_t y, TColor color)
         return;
     }
     const TColor rgb = ResolveColor(color);
+    Header().SetKeyPixels(nullptr);
     uint8_t* row = header.PixelRow(uint32_t(y));
     switch (header.ColorType) {
     case COLOR_GRAYSCALE:

@@ -11,6 +11,7 @@
 #include "runtime/Stream.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -230,6 +231,18 @@ public:
           m_bitDepth(header.BitDepth)
     {}
 
+    // Marks in keyPixels the pixels whose samples equal the key's (gray, or red, green and
+    // blue), compared in every bit before gamma and before 16 bits are cut to 8. Samples
+    // below 16 bits compare with the key's low bits, as other decoders do.
+    void MarkKey(TPixelMask& keyPixels, const std::array<unsigned, 3>& key)
+    {
+        m_keyPixels = &keyPixels;
+        const unsigned mask = m_bitDepth == 16 ? 0xFFFF : (1u << m_bitDepth) - 1;
+        for (size_t i = 0; i < key.size(); ++i) {
+            m_key[i] = key[i] & mask;
+        }
+    }
+
     void Place(const uint8_t* raw, size_t rowBytes, uint32_t y, uint32_t x0, uint32_t step,
                uint32_t count) const
     {
@@ -290,9 +303,36 @@ public:
         default:
             break;
         }
+        if (m_keyPixels != nullptr) {
+            MarkKeyPixels(raw, y, x0, step, count);
+        }
     }
 
 private:
+    void MarkKeyPixels(const uint8_t* raw, uint32_t y, uint32_t x0, uint32_t step,
+                       uint32_t count) const
+    {
+        const unsigned channels = m_colorType == COLOR_RGB ? 3 : 1;
+        for (uint32_t i = 0, x = x0; i < count; ++i, x += step) {
+            bool equal = true;
+            for (unsigned c = 0; c < channels && equal; ++c) {
+                const size_t n = size_t(i) * channels + c;
+                unsigned sample = 0;
+                if (m_bitDepth == 16) {
+                    sample = unsigned(raw[2 * n]) << 8 | raw[2 * n + 1];
+                } else if (m_bitDepth == 8) {
+                    sample = raw[n];
+                } else {
+                    sample = PackedSample(raw, n, m_bitDepth);
+                }
+                equal = sample == m_key[c];
+            }
+            if (equal) {
+                m_keyPixels->Add(x, y);
+            }
+        }
+    }
+
     // Red, green and blue of 16 bits: high bytes to the pixel, low bytes to the low-byte row,
     // both through the gamma table, in blue, green, red order.
     void PlaceWideColor(const uint8_t* s, uint8_t* pixel, uint8_t* low) const
@@ -347,7 +387,25 @@ private:
     const TGammaTable& m_gamma;
     uint8_t m_colorType;
     uint8_t m_bitDepth;
+    TPixelMask* m_keyPixels = nullptr;
+    std::array<unsigned, 3> m_key{};
 };
+
+// The key of a gray or RGB picture's tRNS chunk as its 16-bit samples; false without one.
+bool KeySamples(const TPNGObject& png, const TChunkIHDR& header, std::array<unsigned, 3>& key)
+{
+    const auto* transparency = png.Chunks().FindChunk<TChunktRNS>();
+    const uint32_t size = header.ColorType == COLOR_RGB ? 6 : 2;
+    if (transparency == nullptr || !transparency->SingleKey || transparency->PayloadSize() < size ||
+        (header.ColorType != COLOR_GRAYSCALE && header.ColorType != COLOR_RGB)) {
+        return false;
+    }
+    const auto& values = transparency->AlphaValues;
+    for (uint32_t c = 0; c < size / 2; ++c) {
+        key[c] = unsigned(values[2 * c]) << 8 | values[2 * c + 1];
+    }
+    return true;
+}
 
 // Refuses a picture that does not match its header, which would make the rows written
 // outside it.
@@ -426,7 +484,13 @@ bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType& type, uint32_t siz
     }
 
     TImageDataSource source(stream, type, size);
-    const TRowPlacer placer(png, header);
+    TRowPlacer placer(png, header);
+    std::array<unsigned, 3> key{};
+    if (KeySamples(png, header, key)) {
+        auto keyPixels = std::make_shared<TPixelMask>(header.Width, header.Height);
+        placer.MarkKey(*keyPixels, key);
+        header.SetKeyPixels(std::move(keyPixels));
+    }
     const TRowGeometry full = PNGRowGeometry(header.ColorType, header.BitDepth, header.Width);
     TRowPair rows(full.RowBytes);
 

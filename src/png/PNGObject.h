@@ -127,6 +127,11 @@ public:
     // Removes the one transparent colour (the tRNS chunk) of a colour type 0 or 2 image, so
     // that an alpha channel added next stands alone, as the PNG standard requires.
     void RemoveTransparentKey();
+    // Makes the key of an RGB picture mark exactly the given pixels: they take the tRNS key
+    // colour when no other pixel has it, else the nearest colour above it that none has, which
+    // becomes the key; when every colour is taken, the picture gets an alpha channel instead.
+    // Nothing for other pictures or a set of another size.
+    void MarkTransparentPixels(const TPixelMask& pixels);
     // The colour of pixel (x, y) through the gamma table; 0 outside the image.
     TColor GetPixel(int32_t x, int32_t y) const;
     // Sets the colour of pixel (x, y) (the nearest palette entry for indexed images), keeping

@@ -65,11 +65,33 @@ inline uint8_t Blend(unsigned source, unsigned alpha, unsigned background)
     return uint8_t((source * alpha + (255 - alpha) * background + 255) >> 8);
 }
 
-// Blends the picture, scaled into rect by nearest neighbour, over the target's pixels: the
-// alpha plane of colour types 4 and 6, or the tRNS alpha of each palette entry. Only the part
-// of rect inside the target is read and written.
-void DrawBlended(TPlatformImage& target, TRect rect, const TPNGObject& png,
-                 const TChunkIHDR& header)
+// The part of a target rectangle that a picture is drawn into, scaled by nearest neighbour:
+// the target rows and columns inside both, and the source column of each.
+struct TDrawArea
+{
+    int32_t Left = 0;
+    int32_t Right = 0;
+    int32_t Top = 0;
+    int32_t Bottom = 0;
+    std::vector<uint32_t> Columns; // source column of target column Left + i
+    TRect Rect;
+    bool Stretched = false;
+    double Fy = 1;
+    uint32_t SourceHeight = 0;
+
+    // The source row of target row y.
+    uint32_t SourceRow(int32_t y) const { return Index(int64_t(y) - Rect.Top, Fy, SourceHeight); }
+
+    uint32_t Index(int64_t i, double factor, uint32_t size) const
+    {
+        const int64_t s = Stretched ? int64_t(double(i) / factor) : i;
+        return uint32_t(std::clamp<int64_t>(s, 0, int64_t(size) - 1));
+    }
+};
+
+// False when nothing is to be drawn: an empty rectangle, or one wholly outside the target.
+bool FindDrawArea(const TPlatformImage& target, TRect rect, uint32_t sourceWidth,
+                  uint32_t sourceHeight, TDrawArea& area)
 {
     if (rect.Left > rect.Right) {
         std::swap(rect.Left, rect.Right);
@@ -79,28 +101,43 @@ void DrawBlended(TPlatformImage& target, TRect rect, const TPNGObject& png,
     }
     const int64_t width = int64_t(rect.Right) - rect.Left;
     const int64_t height = int64_t(rect.Bottom) - rect.Top;
-    const int32_t left = std::max(rect.Left, 0);
-    const int32_t right = std::min(rect.Right, target.Width());
-    const int32_t top = std::max(rect.Top, 0);
-    const int32_t bottom = std::min(rect.Bottom, target.Height());
-    if (width == 0 || height == 0 || left >= right || top >= bottom) {
+    area.Left = std::max(rect.Left, 0);
+    area.Right = std::min(rect.Right, target.Width());
+    area.Top = std::max(rect.Top, 0);
+    area.Bottom = std::min(rect.Bottom, target.Height());
+    if (width == 0 || height == 0 || area.Left >= area.Right || area.Top >= area.Bottom) {
+        return false;
+    }
+    area.Rect = rect;
+    area.Stretched = width != sourceWidth || height != sourceHeight;
+    area.Fy = double(height) / sourceHeight;
+    area.SourceHeight = sourceHeight;
+    const double fx = double(width) / sourceWidth;
+    area.Columns.resize(size_t(area.Right - area.Left));
+    for (size_t i = 0; i < area.Columns.size(); ++i) {
+        area.Columns[i] = area.Index(int64_t(area.Left) + int64_t(i) - rect.Left, fx, sourceWidth);
+    }
+    return true;
+}
+
+// The palette index of pixel x, from its own bit field, most significant bits first.
+inline unsigned IndexAt(const uint8_t* pixels, uint32_t x, unsigned bitCount)
+{
+    const size_t bit = size_t(x) * bitCount;
+    return (pixels[bit / 8] >> (8 - bitCount - bit % 8)) & ((1u << bitCount) - 1);
+}
+
+// Blends the picture, scaled into rect by nearest neighbour, over the target's pixels: the
+// alpha plane of colour types 4 and 6, or the tRNS alpha of each palette entry. Only the part
+// of rect inside the target is read and written.
+void DrawBlended(TPlatformImage& target, const TRect& rect, const TPNGObject& png,
+                 const TChunkIHDR& header)
+{
+    TDrawArea area;
+    if (!FindDrawArea(target, rect, header.Width, header.Height, area)) {
         return;
     }
-    const uint32_t sourceWidth = header.Width;
-    const uint32_t sourceHeight = header.Height;
-    const bool stretched = width != sourceWidth || height != sourceHeight;
-    const double fx = double(width) / sourceWidth;
-    const double fy = double(height) / sourceHeight;
-    const auto sourceIndex = [stretched](int64_t i, double factor, uint32_t size) {
-        const int64_t s = stretched ? int64_t(double(i) / factor) : i;
-        return uint32_t(std::clamp<int64_t>(s, 0, int64_t(size) - 1));
-    };
-
-    const size_t count = size_t(right - left);
-    std::vector<uint32_t> columns(count);
-    for (size_t i = 0; i < count; ++i) {
-        columns[i] = sourceIndex(int64_t(left) + int64_t(i) - rect.Left, fx, sourceWidth);
-    }
+    const size_t count = area.Columns.size();
     const uint16_t bitCount = header.DIBBitCount();
     const TRGBQuad* colors = header.DibInfo().Colors.data();
     const uint32_t colorCount = std::min<uint32_t>(header.PaletteCount(), 256);
@@ -109,13 +146,13 @@ void DrawBlended(TPlatformImage& target, TRect rect, const TPNGObject& png,
     TRowReader reader(target);
     TRowWriter writer(target);
     std::vector<TRGBQuad> row(count);
-    for (int32_t y = top; y < bottom; ++y) {
-        const uint32_t sy = sourceIndex(int64_t(y) - rect.Top, fy, sourceHeight);
+    for (int32_t y = area.Top; y < area.Bottom; ++y) {
+        const uint32_t sy = area.SourceRow(y);
         const uint8_t* pixels = header.PixelRow(sy);
         const uint8_t* alpha = header.AlphaRow(sy);
-        reader.Read(y, left, int32_t(count), row.data());
+        reader.Read(y, area.Left, int32_t(count), row.data());
         for (size_t i = 0; i < count; ++i) {
-            const uint32_t sx = columns[i];
+            const uint32_t sx = area.Columns[i];
             TRGBQuad& d = row[i];
             if (bitCount == 24 && alpha != nullptr) {
                 const uint8_t* s = pixels + size_t(sx) * 3;
@@ -126,10 +163,7 @@ void DrawBlended(TPlatformImage& target, TRect rect, const TPNGObject& png,
                 const unsigned a = alpha[sx];
                 d = {Blend(gray, a, d.Blue), Blend(gray, a, d.Green), Blend(gray, a, d.Red), 0};
             } else if (header.ColorType == COLOR_PALETTE && transparency != nullptr) {
-                // The index from the pixel's own bit field, most significant bits first.
-                const size_t bit = size_t(sx) * bitCount;
-                const unsigned index =
-                    (pixels[bit / 8] >> (8 - bitCount - bit % 8)) & ((1u << bitCount) - 1);
+                const unsigned index = IndexAt(pixels, sx, bitCount);
                 const unsigned a = transparency->AlphaValues[index];
                 // An index beyond the palette has no colour of its own: black, as elsewhere.
                 const TRGBQuad s = index < colorCount ? colors[index] : TRGBQuad{};
@@ -137,8 +171,93 @@ void DrawBlended(TPlatformImage& target, TRect rect, const TPNGObject& png,
                      0};
             }
         }
-        writer.Write(y, left, int32_t(count), row.data());
+        writer.Write(y, area.Left, int32_t(count), row.data());
     }
+}
+
+// Which pixels of a picture with one transparent colour are transparent. The colour alone
+// cannot tell: a palette may hold the transparent entry's colour again in an opaque entry, and
+// a 16-bit sample is transparent only when all 16 bits equal the key. So a palette pixel is
+// transparent when its index has alpha 0 in tRNS, a gray or RGB pixel when the reader found its
+// samples equal to the key; a picture made here rather than read is compared by colour.
+class TKeyedPixels
+{
+public:
+    TKeyedPixels(const TPNGObject& png, const TChunkIHDR& header)
+        : m_header(header), m_transparency(png.Chunks().FindChunk<TChunktRNS>()),
+          m_keyPixels(header.KeyPixels()), m_key(ResolveColor(png.TransparentKeyColor()))
+    {}
+
+    // Pixel x of row y, whose colour is given.
+    bool IsTransparent(uint32_t x, uint32_t y, const TRGBQuad& color) const
+    {
+        if (m_header.ColorType == COLOR_PALETTE) {
+            const unsigned index = IndexAt(m_header.PixelRow(y), x, m_header.DIBBitCount());
+            return m_transparency != nullptr && m_transparency->AlphaValues[index] == 0;
+        }
+        if (m_keyPixels != nullptr && m_keyPixels->Width() == m_header.Width &&
+            m_keyPixels->Height() == m_header.Height) {
+            return m_keyPixels->Contains(x, y);
+        }
+        return RGBColor(color.Red, color.Green, color.Blue) == m_key;
+    }
+
+private:
+    const TChunkIHDR& m_header;
+    const TChunktRNS* m_transparency;
+    const TPixelMask* m_keyPixels;
+    TColor m_key;
+};
+
+// Copies the picture, scaled into rect by nearest neighbour, onto the target, leaving the
+// target's pixels where the picture's are transparent.
+void DrawKeyed(TPlatformImage& target, const TRect& rect, const TPNGObject& png,
+               const TChunkIHDR& header)
+{
+    TDrawArea area;
+    if (!FindDrawArea(target, rect, header.Width, header.Height, area)) {
+        return;
+    }
+    const TKeyedPixels keyed(png, header);
+    const TPlatformImage& image = *header.ImageHandle();
+    TRowReader source(image);
+    TRowReader reader(target);
+    TRowWriter writer(target);
+    const size_t count = area.Columns.size();
+    std::vector<TRGBQuad> sourceRow(header.Width);
+    std::vector<TRGBQuad> row(count);
+    for (int32_t y = area.Top; y < area.Bottom; ++y) {
+        const uint32_t sy = area.SourceRow(y);
+        source.Read(int32_t(sy), 0, image.Width(), sourceRow.data());
+        reader.Read(y, area.Left, int32_t(count), row.data());
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t sx = area.Columns[i];
+            const TRGBQuad& s = sourceRow[sx];
+            if (!keyed.IsTransparent(sx, sy, s)) {
+                row[i] = {s.Blue, s.Green, s.Red, 0};
+            }
+        }
+        writer.Write(y, area.Left, int32_t(count), row.data());
+    }
+}
+
+// The transparent pixels of a keyed picture.
+std::shared_ptr<const TPixelMask> TransparentPixels(const TPNGObject& png, const TChunkIHDR& header)
+{
+    const TKeyedPixels keyed(png, header);
+    const TPlatformImage& image = *header.ImageHandle();
+    TRowReader source(image);
+    std::vector<TRGBQuad> row(header.Width);
+    auto pixels = std::make_shared<TPixelMask>(header.Width, header.Height);
+    for (uint32_t y = 0; y < header.Height; ++y) {
+        source.Read(int32_t(y), 0, image.Width(), row.data());
+        for (uint32_t x = 0; x < header.Width; ++x) {
+            if (keyed.IsTransparent(x, y, row[x])) {
+                pixels->Add(x, y);
+            }
+        }
+    }
+    return pixels;
 }
 
 } // namespace
@@ -153,8 +272,8 @@ void TPNGObject::Draw(TCanvas& canvas, const TRect& rect)
     const TRect whole{0, 0, image.Width(), image.Height()};
     switch (TransparencyKind()) {
     case TTransparencyKind::KeyColor:
-        // Pixels of the key colour leave the canvas as it is, as drawing through a mask does.
-        StretchCopy(canvas.Target(), rect, image, whole, ResolveColor(TransparentKeyColor()));
+        // Transparent pixels leave the canvas as it is, as drawing through a mask does.
+        DrawKeyed(canvas.Target(), rect, *this, header);
         break;
     case TTransparencyKind::Alpha:
         DrawBlended(canvas.Target(), rect, *this, header);
@@ -192,6 +311,8 @@ void TPNGObject::CopyInto(TPersistent& destination) const
     if (kind == TTransparencyKind::KeyColor) {
         bitmap->SetTransparencyColor(TransparentKeyColor());
         bitmap->SetTransparent(true);
+        // They show the bitmap's white, which opaque pixels may have too.
+        bitmap->SetTransparentPixels(TransparentPixels(*this, header));
     }
 }
 

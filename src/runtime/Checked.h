@@ -8,9 +8,22 @@
 
 namespace kapto {
 
-// Largest pixel buffer any image may have. A desktop converter meets photos of a few hundred
-// megapixels at most; the limit keeps a tiny malformed file from claiming gigabytes.
-constexpr uint64_t kMaxImageBytes = uint64_t(768) << 20;
+// Largest pixel buffer any image may have: the memory budget of the run (half the physical
+// memory, at most 4 GiB, unless the user sets another) but never below kMinImageByteLimit, so
+// that a tiny malformed file cannot claim more, and a real picture that fits the budget is
+// never refused for its size alone.
+uint64_t ImageByteLimit();
+void SetImageByteLimit(uint64_t bytes);
+// What a budget of the given size allows one buffer: the budget, at least kMinImageByteLimit.
+uint64_t ImageByteLimitForBudget(uint64_t budget);
+// The smallest limit a budget gives: a photo of a few hundred megapixels, which converts
+// alone whatever budget the run has.
+constexpr uint64_t kMinImageByteLimit = uint64_t(768) << 20;
+// Half the physical memory, at most 4 GiB.
+uint64_t DefaultMemoryLimit();
+// Raises EPictureTooLarge, which names the size, what it needs and the limit.
+[[noreturn]] void RaisePictureTooLarge(int64_t width, int64_t height, uint64_t bytes);
+
 // Largest width or height of any image.
 constexpr int64_t kMaxImageSide = 1 << 20;
 
@@ -40,7 +53,9 @@ inline uint64_t DIBStride(uint64_t width, uint64_t bitCount)
     return ((width * bitCount + 31) & ~uint64_t(31)) / 8;
 }
 
-// Whether an image of the given size fits the limits, and its buffer size when it does.
+// Whether an image of the given size fits the side limits, and its buffer size when it does.
+// A buffer larger than ImageByteLimit raises EPictureTooLarge: the size is real, but it does
+// not fit the memory the user allows.
 inline bool ImageBufferSize(int64_t width, int64_t height, unsigned bitCount, uint64_t& bytes)
 {
     if (width < 0 || height < 0 || width > kMaxImageSide || height > kMaxImageSide ||
@@ -48,7 +63,10 @@ inline bool ImageBufferSize(int64_t width, int64_t height, unsigned bitCount, ui
         return false;
     }
     bytes = DIBStride(uint64_t(width), bitCount) * uint64_t(height);
-    return bytes <= kMaxImageBytes;
+    if (bytes > ImageByteLimit()) {
+        RaisePictureTooLarge(width, height, bytes);
+    }
+    return true;
 }
 
 } // namespace kapto

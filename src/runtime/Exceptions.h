@@ -33,6 +33,7 @@ KAPTO_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception);
 KAPTO_DECLARE_EXCEPTION(EInvalidOperation, Exception);
 KAPTO_DECLARE_EXCEPTION(EOutOfMemory, Exception);
 KAPTO_DECLARE_EXCEPTION(EOutOfResources, EOutOfMemory);
+KAPTO_DECLARE_EXCEPTION(EPictureTooLarge, EOutOfResources);
 KAPTO_DECLARE_EXCEPTION(EConvertError, Exception);
 KAPTO_DECLARE_EXCEPTION(EOSError, Exception);
 KAPTO_DECLARE_EXCEPTION(EWin32Error, EOSError);

@@ -47,6 +47,11 @@ const char* MessageText(TMessage id)
     case TMessage::ThreadsLimited:
         return InLanguage("これ以上スレッドを開始できません。%d 個のスレッドで続けます",
                           "Cannot start more threads; carrying on with %d");
+    case TMessage::NoPicture:
+        return InLanguage("画像がありません", "The file holds no picture");
+    case TMessage::PictureTooLarge:
+        return InLanguage("%d × %d の画像には %d MiB が必要です (上限 %d MiB、--max-memory)",
+                          "A %d × %d picture needs %d MiB (the limit is %d MiB, see --max-memory)");
     }
     return "";
 }

@@ -25,6 +25,8 @@ enum class TMessage
     OptimizeKeptPlain,  // the optimised PNG did not read back exactly; the plain one was written
     LinkInOutputFolder, // %s: a link standing where an output folder is to be entered
     ThreadsLimited,     // %d: the threads that carry on, the calling one included
+    NoPicture,          // a source decoded to no picture, or one of width or height 0
+    PictureTooLarge,    // %d × %d: size, %d: MiB it needs, %d: MiB the budget allows
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.

@@ -5,6 +5,7 @@
 #include "gif/GIFExtensions.h"
 #include "gif/GIFSubImage.h"
 #include "support/GIFTestWriter.h"
+#include "support/ImageLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -105,14 +106,20 @@ TEST(GIFReader, FatalProblemsAndTheirMessages)
          "Invalid GIF data"},
         {"buffer size in 3 bytes",
          Cat({header, app, Text("NETSCAPE2.0"), {4, 2, 1, 2, 3, 0}, image}), "Invalid GIF data"},
-        {"frame beyond the image limits",
-         Cat({header, {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 1, 0x44, 0}}),
-         "Image is too large to be loaded"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(LoadError(c.bytes), c.error);
     }
+    // A frame larger than the memory allowed says so.
+    const TImageByteLimitScope limit(kMinImageByteLimit);
+    EXPECT_EQ(MessageOf<kapto::EPictureTooLarge>(
+                  [&] {
+                      LoadGIF(Cat(
+                          {header, {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 1, 0x44, 0}}));
+                  },
+                  ""),
+              "65535 × 65535 の画像には 4096 MiB が必要です (上限 768 MiB、--max-memory)");
 }
 
 TEST(GIFReader, FailureRewindsStreamAndKeepsEarlierFrames)

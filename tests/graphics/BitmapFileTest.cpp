@@ -3,6 +3,7 @@
 
 #include "graphics/Bitmap.h"
 #include "runtime/Exceptions.h"
+#include "support/ImageLimit.h"
 #include "support/TempDir.h"
 
 #include "BmpBuilder.h"
@@ -463,6 +464,7 @@ TEST(BitmapFileTest, TruncatedPixelsLoadWithTheRestZero)
 
 TEST(BitmapFileTest, MalformedFilesRaiseAndKeepThePreviousImage)
 {
+    const TImageByteLimitScope limit(kMinImageByteLimit);
     struct TRow
     {
         const char* Name;
@@ -613,6 +615,10 @@ TEST(BitmapFileTest, MalformedFilesRaiseAndKeepThePreviousImage)
         } catch (const EInvalidGraphic& e) {
             EXPECT_FALSE(row.IsReadError);
             EXPECT_EQ(e.Message(), kInvalidBitmap);
+        } catch (const EPictureTooLarge& e) {
+            // A size within the side limits but beyond the memory allowed says so.
+            EXPECT_FALSE(row.IsReadError);
+            EXPECT_NE(e.Message().find("MiB が必要です"), std::string::npos);
         }
         EXPECT_EQ(bitmap.Width(), 1);
         EXPECT_EQ(bitmap.Canvas().GetPixel(0, 0), RGBColor(255, 0, 0));

@@ -35,6 +35,8 @@ struct TBmpFile
     std::vector<uint32_t> Colors;
     std::vector<uint8_t> Pixels;
     bool KeepSizeImageZero = false;
+    size_t GapBytes = 0; // filler bytes (0xA5) between the colour table and the pixels
+    std::optional<uint32_t> OffsetField; // written instead of the pixels' offset
 };
 
 inline void Put16(std::vector<uint8_t>& out, uint32_t value)
@@ -101,9 +103,10 @@ inline std::vector<uint8_t> BuildBmp(const TBmpFile& f)
         }
     }
     std::vector<uint8_t> out = {uint8_t(f.Type[0]), uint8_t(f.Type[1])};
-    Put32(out, uint32_t(14 + info.size() + f.Pixels.size()));
+    Put32(out, uint32_t(14 + info.size() + f.GapBytes + f.Pixels.size()));
     Put32(out, 0);
-    Put32(out, uint32_t(14 + info.size()));
+    Put32(out, f.OffsetField.value_or(uint32_t(14 + info.size() + f.GapBytes)));
+    info.resize(info.size() + f.GapBytes, 0xA5);
     out.insert(out.end(), info.begin(), info.end());
     out.insert(out.end(), f.Pixels.begin(), f.Pixels.end());
     return out;

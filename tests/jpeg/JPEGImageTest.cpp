@@ -8,7 +8,9 @@
 #include "jpeg/JPEGErrors.h"
 #include "png/PNGOracle.h"
 #include "runtime/Stream.h"
+#include "support/ImageLimit.h"
 #include "support/JpegEncoder.h"
+#include "support/Pillow.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +20,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <cstdlib>
 #include <set>
+#include <utility>
 
 using namespace kapto;
 
@@ -144,6 +148,38 @@ TEST(JPEGImageTest, SampleFilesMatchTheLibrarysDecode)
     }
 }
 
+// Four components with and without the Adobe marker, and YCCK, which needs the marker: read
+// as libjpeg's tools and Pillow read them, sample times black sample.
+TEST(JPEGImageTest, FourComponentFilesMatchOtherDecoders)
+{
+    TEncodeSettings cmyk{40, 24, 4, 90, 1, 1};
+    TEncodeSettings plain = cmyk;
+    plain.AdobeMarker = false;
+    TEncodeSettings ycck = cmyk;
+    ycck.Ycck = true;
+    for (const auto& [name, settings] :
+         {std::pair{"Adobe CMYK", cmyk}, std::pair{"CMYK", plain}, std::pair{"Adobe YCCK", ycck}}) {
+        const std::vector<uint8_t> bytes = EncodeJpeg(settings);
+        ExpectSameAsReference(bytes, name);
+        const TPillowPicture pillow = DecodeWithPillow(bytes, ".jpg");
+        ASSERT_EQ(pillow.Error, "");
+        TTempDir dir;
+        TBitmap bitmap;
+        LoadAsSource(bytes, bitmap, dir);
+        int differences = 0;
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            const uint8_t* row = bitmap.RowAddress(y);
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                const uint8_t* expected = &pillow.Rgb[size_t((y * bitmap.Width() + x) * 3)];
+                for (int c = 0; c < 3; ++c) {
+                    differences += std::abs(row[3 * x + 2 - c] - expected[c]) > 1 ? 1 : 0;
+                }
+            }
+        }
+        EXPECT_EQ(differences, 0) << name;
+    }
+}
+
 TEST(JPEGImageTest, EveryGreyLevelSurvives)
 {
     // 256 columns, one grey level each, at quality 100.
@@ -265,11 +301,13 @@ TEST(JPEGImageTest, HugeDimensionsFailWithoutExhaustingMemory)
     TMemoryStream stream(bytes);
     jpeg.LoadFromStream(stream);
     EXPECT_EQ(jpeg.Width(), 65000);
+    const TImageByteLimitScope limit(kMinImageByteLimit);
     try {
         jpeg.Bitmap();
         FAIL();
-    } catch (const EOutOfResources& e) {
-        EXPECT_EQ(e.Message(), "システム リソースが足りません");
+    } catch (const EPictureTooLarge& e) {
+        EXPECT_EQ(e.Message(),
+                  "65000 × 65000 の画像には 16118 MiB が必要です (上限 768 MiB、--max-memory)");
     }
 }
 

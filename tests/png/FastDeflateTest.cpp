@@ -160,3 +160,37 @@ TEST(PNGFastDeflateTest, WriteErrorsLeaveNoSegmentBehind)
     TLimitedStream roomy(full);
     EXPECT_NO_THROW(png.SaveToStream(roomy));
 }
+
+// Small graphics (a few flat colours, outlines, a gradient; their data within one segment)
+// stay within 5 % of the standard profile's size; level 6 left some a third larger.
+TEST(PNGFastDeflateTest, SmallGraphicsKeepTheStandardSize)
+{
+    for (uint32_t seed = 1; seed <= 24; ++seed) {
+        const uint32_t width = 8 + seed * 11 % 200;
+        const uint32_t height = 8 + seed * 7 % 150;
+        TPNGObject png;
+        png.CreateImage(width, height, COLOR_RGB, 8);
+        uint32_t random = seed;
+        const auto next = [&random] { return random = random * 1103515245 + 12345; };
+        const uint32_t colors[] = {0xFFFFFF, next() & 0xFFFFFF, next() & 0xFFFFFF, 0};
+        const uint32_t cx = next() % width, cy = next() % height, r = 3 + next() % 40;
+        for (uint32_t y = 0; y < height; ++y) {
+            uint8_t* row = png.PixelRow(y);
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint32_t dx = x > cx ? x - cx : cx - x, dy = y > cy ? y - cy : cy - y;
+                const uint32_t d = dx * dx + dy * dy;
+                uint32_t c = d < r * r ? colors[1] : (x / 16 + y / 16) % 5 == 0 ? colors[2] : 0;
+                c = d >= r * r && d < (r + 2) * (r + 2) ? colors[3] : c;
+                c = c == 0 ? (seed % 3 == 0 ? 0x010101 * (x * 255 / width) : colors[0]) : c;
+                row[3 * x] = uint8_t(c);
+                row[3 * x + 1] = uint8_t(c >> 8);
+                row[3 * x + 2] = uint8_t(c >> 16);
+            }
+        }
+        const size_t standard = SavedBytes(png).size();
+        png.SetDeflateProfile(TDeflateProfile::Fast);
+        const size_t fast = SavedBytes(png).size();
+        EXPECT_LE(double(fast), 1.05 * double(standard))
+            << "seed " << seed << ", " << width << "x" << height;
+    }
+}

@@ -2,6 +2,7 @@
 #include "png/PNGObject.h"
 #include "png/Chunks.h"
 #include "png/PNGErrors.h"
+#include "support/ImageLimit.h"
 #include "support/Raised.h"
 
 #include <gtest/gtest.h>
@@ -328,8 +329,9 @@ TEST(PNGObject, AllocateImageRefusesBadHeaders)
         {"colour type 5", 1, 1, 5, 8, false},
         {"bit depth 3", 1, 1, COLOR_GRAYSCALE, 3, false},
         {"wider than any image", 0x80000000u, 1, COLOR_GRAYSCALE, 8, true},
-        {"more bytes than any image", 1u << 20, 1u << 20, COLOR_RGB, 8, true},
+        {"more bytes than memory allows", 1u << 20, 1u << 20, COLOR_RGB, 8, true},
     };
+    const TImageByteLimitScope limit(kMinImageByteLimit);
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         TPNGObject png;
@@ -340,7 +342,11 @@ TEST(PNGObject, AllocateImageRefusesBadHeaders)
         header.Height = c.height;
         header.ColorType = c.colorType;
         header.BitDepth = c.bitDepth;
-        if (c.outOfMemory) {
+        if (c.outOfMemory && c.height > 1) {
+            EXPECT_EQ(MessageOf<EPictureTooLarge>([&] { header.AllocateImage(); }),
+                      "1048576 × 1048576 の画像には 3145728 MiB が必要です (上限 768 MiB、"
+                      "--max-memory)");
+        } else if (c.outOfMemory) {
             EXPECT_EQ(MessageOf<EPNGOutMemory>([&] { header.AllocateImage(); }),
                       "Some operation could not be performed because the system is out of "
                       "resources. Close some windows and try again.");

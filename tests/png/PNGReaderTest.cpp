@@ -11,6 +11,7 @@
 #include "png/SavedBytes.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Stream.h"
+#include "support/ImageLimit.h"
 #include "support/Raised.h"
 #include "support/TempDir.h"
 
@@ -173,7 +174,8 @@ TEST(PNGReader, RefusedFilesRaiseTheirExceptionAndMessage)
          kInvalidIHDR},
         {"gray at 3 bits", WithIhdr(IhdrData(1, 1, 3, COLOR_GRAYSCALE)), kInvalidIHDR},
         {"picture beyond memory", WithIhdr(IhdrData(65535, 65535, 16, COLOR_RGBALPHA)),
-         kOutOfResources},
+         "EPictureTooLarge: 65535 × 65535 の画像には 12288 MiB が必要です (上限 768 MiB、"
+         "--max-memory)"},
         {"PLTE of 4 bytes",
          PngFile({Chunk("IHDR", IhdrData(1, 1, 8, COLOR_PALETTE)), Chunk("PLTE", {1, 2, 3, 4}),
                   kIdat1x1, kIend}),
@@ -198,6 +200,7 @@ TEST(PNGReader, RefusedFilesRaiseTheirExceptionAndMessage)
          PngFile({Chunk("IHDR", kGray1x1), Chunk("IDAT", Deflate({0, 1, 0, 2})), kIend}),
          kZlib + "buffer error (-5)"},
     };
+    const TImageByteLimitScope limit(kMinImageByteLimit);
     for (const TRefusal& refusal : refusals) {
         EXPECT_EQ(Outcome(refusal.File), refusal.Expected) << refusal.Name;
     }

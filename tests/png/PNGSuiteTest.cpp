@@ -305,7 +305,24 @@ TEST(PNGSuite, EveryValidFileConvertsToTheExpectedPixels)
         const std::string bmp = dir.Path(name + ".bmp");
         SaveConverted(TConversionOptions{}, TTargetFormat::Png, png, bitmap);
         SaveConverted(TConversionOptions{}, TTargetFormat::Bmp, bmp, bitmap);
-        EXPECT_EQ(Difference(LibpngPixels(ReadFileBytes(png)), loaded), "") << "PNG output";
+        // The PNG output's key marks exactly the pixels the source left transparent, which
+        // the bitmap shows white.
+        TPixels written = LibpngPixels(ReadFileBytes(png));
+        if (const auto& transparent = bitmap.TransparentPixels()) {
+            std::vector<uint8_t> key;
+            for (const TParsedChunk& chunk : SplitChunks(ReadFileBytes(png))) {
+                key = chunk.Type == "tRNS" ? chunk.Data : key;
+            }
+            ASSERT_EQ(key.size(), 6u);
+            const TRGB keyColor{key[1], key[3], key[5]};
+            for (size_t i = 0; i < written.Pixels.size(); ++i) {
+                const bool isKey = written.Pixels[i] == keyColor;
+                EXPECT_EQ(isKey, transparent->Contains(uint32_t(i % written.Width),
+                                                       uint32_t(i / written.Width)));
+                written.Pixels[i] = isKey ? TRGB{255, 255, 255} : written.Pixels[i];
+            }
+        }
+        EXPECT_EQ(Difference(written, loaded), "") << "PNG output";
         TBitmap reread;
         reread.LoadFile(bmp);
         reread.SetPixelFormat(fmt24Bit);

@@ -30,7 +30,8 @@ std::vector<uint8_t> EncodeJpeg(const TEncodeSettings& s,
         jpeg_simple_progression(&info);
     }
     if (s.Components == 4) {
-        info.write_Adobe_marker = TRUE;
+        jpeg_set_colorspace(&info, s.Ycck ? JCS_YCCK : JCS_CMYK);
+        info.write_Adobe_marker = s.AdobeMarker ? TRUE : FALSE;
     }
     jpeg_start_compress(&info, TRUE);
     std::vector<uint8_t> row(size_t(s.Width * s.Components));
