@@ -7,6 +7,7 @@
 #include "ui/OWDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PreviewWindow.h"
+#include "ui/RunThread.h"
 #include "ui/ScreenFit.h"
 #include "ui/UiFont.h"
 #include "ui/UiTexts.h"
@@ -20,7 +21,9 @@
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidgetItem>
 #include <QMenu>
@@ -28,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -55,6 +59,9 @@ constexpr int kRightEdge = 520 - (400 + 113);
 constexpr int kGroupMargin = 8;
 // The list (and anything else that stretches with the window) keeps at least this size.
 constexpr int kMinimumStretch = 100;
+// The status line under the bar; the list gives up its height while the line is shown.
+constexpr int kStatusHeight = 16;
+constexpr QRect kStatusPlace(8, 451 - 3 - kStatusHeight, 385, kStatusHeight);
 
 std::string SystemName(const QString& path)
 {
@@ -64,27 +71,6 @@ std::string SystemName(const QString& path)
 QString DisplayName(const std::string& name)
 {
     return QFile::decodeName(QByteArray::fromStdString(name));
-}
-
-bool IsUserInput(QEvent::Type type)
-{
-    switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-    case QEvent::Shortcut:
-    case QEvent::ShortcutOverride:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -112,6 +98,19 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ConnectHandlers();
     FitToFont();
     FormCreate();
+    WireRun();
+}
+
+TForm1::~TForm1()
+{
+    // A run still going ends before the controls it reports to.
+    delete Run;
+    Run = nullptr;
+}
+
+bool TForm1::IsRunning() const
+{
+    return Run != nullptr && Run->IsRunning();
 }
 
 void TForm1::MakeControls()
@@ -183,6 +182,10 @@ void TForm1::MakeControls()
          {400, 356 + rows, 113, 17},
          akTop | akRight},
     };
+    StatusLine = new QLabel(this);
+    StatusLine->setObjectName("StatusLine");
+    StatusLine->hide();
+    Place(StatusLine, kStatusPlace, akLeft | akRight | akBottom);
     // The swatch sits between the radio buttons; keep it above them for the mouse. The keyboard
     // reaches it right after "色", the choice it belongs to.
     Shape1->raise();
@@ -328,7 +331,6 @@ void TForm1::ConnectHandlers()
 void TForm1::FormCreate()
 {
     connect(ListBox1, &TFileListBox::FilesDropped, this, &TForm1::WMDropFiles);
-    qApp->installEventFilter(this);
 }
 
 void TForm1::Place(QWidget* widget, const QRect& geometry, int anchors)
@@ -372,6 +374,7 @@ void TForm1::FitToFont()
     // Captions are measured in the font and style in use, which may be wider than the font the
     // positions were laid out for. Each control keeps its place and grows to the right.
     ensurePolished();
+    MakeRoomInKeyGroup();
     for (const TAnchored& a : m_anchored) {
         WidenToText(a.Widget);
     }
@@ -385,6 +388,24 @@ void TForm1::FitToFont()
     setMinimumSize(MinimumClientSize());
     // On a screen too small for the first position, the window moves (or shrinks) onto it.
     setGeometry(FitInto(QRect(kDesignPosition, m_startSize), AvailableArea(this)));
+}
+
+void TForm1::MakeRoomInKeyGroup()
+{
+    // The key group holds two controls on some rows. Where the left one's caption needs more
+    // than its place (longer words than the two characters of the Japanese captions), what
+    // stands right of it moves along; the corner buttons keep one column, and the group
+    // widens to hold them.
+    const auto needs = [](QWidget* left) {
+        return TextWidthNeeded(left) > left->width() ? left->x() + TextWidthNeeded(left) + 4 : 0;
+    };
+    const int corners = std::max(needs(RadioButton1), needs(RadioButton2));
+    for (QWidget* right :
+         {static_cast<QWidget*>(RadioButton3), static_cast<QWidget*>(RadioButton4)}) {
+        right->move(std::max(right->x(), corners), right->y());
+    }
+    Shape1->move(std::max(Shape1->x(), needs(RadioButton5)), Shape1->y());
+    SpinBox1->move(std::max(SpinBox1->x(), needs(Label2)), SpinBox1->y());
 }
 
 void TForm1::WidenToText(QWidget* widget)
@@ -483,69 +504,148 @@ std::vector<std::string> TForm1::ListedFiles() const
     return files;
 }
 
+void TForm1::WireRun()
+{
+    Run = new TRunThread(this);
+    Run->AskOverwrite = [this](const TOverwriteQuestion& q) { return AskOverwrite(q); };
+    Run->AskFailure = [this](const QString& path, const QString& message) {
+        return AskFailure(path, message);
+    };
+    Run->OnFileStarted = [this](int index, int count, const QString& path) {
+        const QString counter = QStringLiteral("%1 / %2  ").arg(index + 1).arg(count);
+        const int room = StatusLine->contentsRect().width() -
+                         StatusLine->fontMetrics().horizontalAdvance(counter);
+        StatusLine->setText(counter + StatusLine->fontMetrics().elidedText(
+                                          QFileInfo(path).fileName(), Qt::ElideMiddle, room));
+        StatusLine->setToolTip(path);
+    };
+    Run->OnPosition = [this](int position, int maximum) {
+        ProgressBar1->setMaximum(maximum);
+        ProgressBar1->setValue(position);
+    };
+    Run->OnFinished = [this](const TRunEnd& end) { RunEnded(end); };
+}
+
 void TForm1::Button1Click(QObject* sender)
 {
-    const TTargetFormat format = sender == Button1 ? TTargetFormat::Png : TTargetFormat::Bmp;
-    const std::vector<std::string> files = ListedFiles();
-    // The options are read once: the window takes no input while the run lasts.
-    const TConversionOptions options = ReadOptions();
-    TOWDialog dialog(this);
-    QString error;
-    m_running = true;
-    m_failureShown = false;
-    m_skippedFiles.clear();
-    try {
-        RunConversion(files, format, options, dialog, *this, 0);
-    } catch (...) {
-        error = QString::fromStdString(FailureMessage(std::current_exception()));
+    if (IsRunning()) {
+        // The button that started the run is "中止" now: the run ends after the file in hand.
+        if (sender == m_runButton) {
+            Run->RequestStop();
+            m_runButton->setEnabled(false);
+        }
+        return;
     }
-    m_running = false;
-    if (!error.isEmpty() && !m_failureShown) {
-        ErrorBox(this, error);
+    // Nothing to convert: the bar and the status line stay as they are.
+    if (ListBox1->count() == 0) {
+        return;
+    }
+    const TTargetFormat format = sender == Button1 ? TTargetFormat::Png : TTargetFormat::Bmp;
+    // The options are read once; they are disabled while the run lasts.
+    const TConversionOptions options = ReadOptions();
+    delete m_overwriteDialog;
+    // A fresh dialog for every run, so its check box starts unticked.
+    m_overwriteDialog = new TOWDialog(this);
+    m_skipAllFailures = false;
+    m_skippedFiles.clear();
+    ProgressBar1->setValue(0);
+    SetRunning(true, sender == Button1 ? Button1 : Button3);
+    Run->Start(ListedFiles(), format, options);
+}
+
+void TForm1::SetRunning(bool running, QPushButton* runButton)
+{
+    QPushButton* other = runButton == Button1 ? Button3 : Button1;
+    const QList<QWidget*> quiet = {ListBox1,  Button2,    other,    CheckBox1, GroupBox1,
+                                   CheckBox2, ScrollBar1, Label1,   CheckBox3, RadioGroup1,
+                                   CheckBox4, CheckBox5,  CheckBox8};
+    for (QWidget* widget : quiet) {
+        widget->setEnabled(!running);
+    }
+    if (running) {
+        m_runButton = runButton;
+        m_runCaption = runButton->text();
+        runButton->setText(Tr("中止"));
+        WidenToText(runButton);
+        ListBox1->setCursor(Qt::BusyCursor);
+        ListBox1->viewport()->setCursor(Qt::BusyCursor);
+        StatusLine->clear();
+        ShowStatusLine(true);
+    } else {
+        runButton->setText(m_runCaption);
+        runButton->setEnabled(true);
+        m_runButton = nullptr;
+        ListBox1->unsetCursor();
+        ListBox1->viewport()->unsetCursor();
+    }
+}
+
+void TForm1::ShowStatusLine(bool shown)
+{
+    if (StatusLine->isVisible() == shown) {
+        return;
+    }
+    const int room = shown ? kStatusHeight : -kStatusHeight;
+    for (TAnchored& a : m_anchored) {
+        if (a.Widget == ListBox1) {
+            a.Original.setHeight(a.Original.height() - room);
+        } else if (a.Widget == ProgressBar1) {
+            a.Original.translate(0, -room);
+        }
+    }
+    StatusLine->setVisible(shown);
+    const int dx = width() - m_startSize.width();
+    const int dy = height() - m_startSize.height();
+    for (const TAnchored& a : m_anchored) {
+        a.Widget->setGeometry(Arranged(a, dx, dy));
+    }
+}
+
+void TForm1::RunEnded(const TRunEnd& end)
+{
+    SetRunning(false, m_runButton);
+    const TRunSummary& summary = end.Summary;
+    StatusLine->setText(Tr("%1 件変換 %2 件スキップ %3 件失敗")
+                            .arg(summary.Converted)
+                            .arg(summary.Skipped)
+                            .arg(summary.Failed) +
+                        QStringLiteral("  (%1)").arg(
+                            Tr("%1 秒").arg(QString::number(end.Milliseconds / 1000.0, 'f', 1))));
+    StatusLine->setToolTip(QString());
+    if (!end.Error.isEmpty() && !end.ErrorShown) {
+        ErrorBox(this, end.Error);
     }
     if (!m_skippedFiles.isEmpty()) {
         SkippedFilesBox(this, m_skippedFiles);
     }
+    emit RunFinished();
 }
 
-TFailureAnswer TForm1::FileFailed(int, const std::string& sourceName, const std::string& message)
+TOverwriteAnswer TForm1::AskOverwrite(const TOverwriteQuestion& question)
 {
-    const QString path = DisplayName(sourceName);
-    if (FileErrorBox(this, path, QString::fromStdString(message))) {
-        m_skippedFiles.append(path);
-        return TFailureAnswer::SkipFile;
+    return m_overwriteDialog->Ask(question);
+}
+
+TFailureAnswer TForm1::AskFailure(const QString& path, const QString& message)
+{
+    TFailureChoice choice = TFailureChoice::SkipAll;
+    if (!m_skipAllFailures) {
+        choice = FileErrorBox(this, path, message);
     }
-    m_failureShown = true;
-    return TFailureAnswer::Stop;
-}
-
-void TForm1::SetMaximum(int maximum)
-{
-    ProgressBar1->setMaximum(maximum);
-}
-
-void TForm1::SetPosition(int position)
-{
-    ProgressBar1->setValue(position);
-    // Keep painting during the run; input to this window is swallowed by eventFilter.
-    ProgressBar1->repaint();
-    QApplication::processEvents();
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event)
-{
-    if (m_running && IsUserInput(event->type()) && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this) {
-        return true;
+    if (choice == TFailureChoice::Stop) {
+        return TFailureAnswer::Stop;
     }
-    return QWidget::eventFilter(watched, event);
+    m_skipAllFailures = choice == TFailureChoice::SkipAll;
+    m_skippedFiles.append(path);
+    return TFailureAnswer::SkipFile;
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    if (m_running) {
-        // Closing the window ends the program at once, as a signal does: the files written
-        // stay, the one being written is removed.
+    if (IsRunning()) {
+        // Closing the window stops the run and ends the program at once, as a signal does:
+        // the files written stay, the one being written is removed.
+        Run->RequestStop();
         EndNowWithoutDebris(0);
     }
     QWidget::closeEvent(event);
