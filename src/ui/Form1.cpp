@@ -90,6 +90,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     setObjectName("Form1");
     setWindowTitle(Tr("png変換"));
+    // Every window of the program, dialogs and boxes included, carries the package's icon.
+    if (QApplication::windowIcon().isNull()) {
+        QApplication::setWindowIcon(KaptoIcon());
+    }
     setFont(WindowFont());
     setAutoFillBackground(true);
     MakeControls();
@@ -237,6 +241,20 @@ QWidget* TForm1::MakeKeyGroup()
 
 void TForm1::SetUpControls()
 {
+    // Names for screen readers where a control shows no caption of its own.
+    const struct
+    {
+        QWidget* Widget;
+        QString Name;
+    } names[] = {
+        {ListBox1, Tr("変換するファイル")}, {Shape1, Tr("色")},
+        {SpinBox1, Tr("許容差")},           {ScrollBar1, Tr("透過率を指定")},
+        {ProgressBar1, Tr("進行状況")},     {RadioGroup1, Tr("透過率に元絵を使用")},
+        {StatusLine, Tr("進行状況")},
+    };
+    for (const auto& n : names) {
+        n.Widget->setAccessibleName(n.Name);
+    }
     Shape1->SetBrushColor(clBlack);
     RadioButton5->setChecked(true);
     SpinBox1->setRange(0, 100);
@@ -271,8 +289,23 @@ void TForm1::MakeMenuAndDialogs()
     N3 = PopupMenu1->addAction(Tr("リストの内容を空にする"));
     N3->setObjectName("N3");
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListBox1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at)); });
+    connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        UpdateMenu();
+        PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at));
+    });
+
+    // Delete removes the selected lines, with the same question as the menu.
+    auto* remove = new QShortcut(QKeySequence::Delete, ListBox1);
+    remove->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(remove, &QShortcut::activated, this, &TForm1::N1Click);
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, [this] {
+        if (Button2->isEnabled()) {
+            Button2Click();
+        }
+    });
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &TForm1::Button4Click);
 
     OpenPictureDialog1 = new TOpenPictureDialog(this);
     OpenPictureDialog1->setObjectName("OpenPictureDialog1");
@@ -689,6 +722,12 @@ void TForm1::N1Click()
         ListBox1->setCurrentRow(-1);
     }
     UpdatePreview();
+}
+
+void TForm1::UpdateMenu()
+{
+    N1->setEnabled(!ListBox1->selectedItems().isEmpty());
+    N3->setEnabled(ListBox1->count() > 0);
 }
 
 void TForm1::N3Click()

@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -541,6 +542,47 @@ private slots:
         text.clear();
         form.N3->trigger();
         QVERIFY(!text.isEmpty());
+    }
+
+    void KeysReachTheListTheOpenDialogAndQuit()
+    {
+        TForm1 form;
+        form.ListBox1->addItems({"a", "b", "c"});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(!form.windowIcon().isNull());
+        // The menu greys out what does not apply to the list as it stands.
+        const auto menuState = [&] {
+            emit form.ListBox1->customContextMenuRequested(QPoint(4, 4));
+            form.PopupMenu1->close();
+            return QString("%1%2").arg(int(form.N1->isEnabled())).arg(int(form.N3->isEnabled()));
+        };
+        QCOMPARE(menuState(), QStringLiteral("01"));
+        // Delete asks as the menu does, and removes the selected line.
+        form.ListBox1->setFocus();
+        form.ListBox1->item(1)->setSelected(true);
+        QCOMPARE(menuState(), QStringLiteral("11"));
+        QString text;
+        ClickInModal(QStringLiteral("はい(&Y)"), &text);
+        QTest::keyClick(form.ListBox1, Qt::Key_Delete);
+        QCOMPARE(text, QStringLiteral("選択されたファイルをリストからはずしてもよろしいですか？"));
+        QCOMPARE(Items(form), (QStringList{"a", "c"}));
+        form.ListBox1->clear();
+        QCOMPARE(menuState(), QStringLiteral("00"));
+        // Ctrl+O opens the open dialog, Ctrl+Q closes the window.
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        bool opened = false;
+        WhenModal([&opened](QWidget* modal) {
+            opened = qobject_cast<QFileDialog*>(modal) != nullptr;
+            static_cast<QDialog*>(modal)->reject();
+        });
+        QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(opened);
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!form.isVisible());
     }
 
     void DropAddsImagesOfFoldersAndFiles()

@@ -207,5 +207,13 @@
         <source>この変換で先に %1 から書き出したファイルです</source>
         <translation>Written from %1 earlier in this run</translation>
     </message>
+    <message>
+        <source>変換するファイル</source>
+        <translation>Files to convert</translation>
+    </message>
+    <message>
+        <source>進行状況</source>
+        <translation>Progress</translation>
+    </message>
 </context>
 </TS>
