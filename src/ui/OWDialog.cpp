@@ -22,7 +22,7 @@ namespace {
 constexpr int kLineHeight = 16;
 constexpr int kBareHeight = 111;
 // Room kept on either side of a caption that needed a wider button than its design width.
-constexpr int kCaptionPadding = 4;
+constexpr int kCaptionPadding = 6;
 
 void SetPath(QLabel* label, const QString& text, const QString& path)
 {
