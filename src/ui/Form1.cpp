@@ -615,7 +615,8 @@ void TForm1::SetRunning(bool running, QPushButton* runButton)
 
 void TForm1::ShowStatusLine(bool shown)
 {
-    if (StatusLine->isVisible() == shown) {
+    // Whether the line is meant to show, also while the window itself is hidden.
+    if (StatusLine->isHidden() != shown) {
         return;
     }
     const int room = shown ? kStatusHeight : -kStatusHeight;
@@ -627,6 +628,8 @@ void TForm1::ShowStatusLine(bool shown)
         }
     }
     StatusLine->setVisible(shown);
+    // The list keeps its least height above the line.
+    setMinimumSize(MinimumClientSize());
     const int dx = width() - m_startSize.width();
     const int dy = height() - m_startSize.height();
     for (const TAnchored& a : m_anchored) {

@@ -58,6 +58,8 @@ void TRunThread::Start(std::vector<std::string> files, TTargetFormat format,
     m_running = true;
     m_stop = false;
     m_maximum = 0;
+    m_counts = TRunSummary();
+    m_failureShown = false;
     m_written.clear();
     m_clock.start();
     m_thread = std::thread([this, files = std::move(files), format, options]() mutable {
@@ -75,8 +77,10 @@ void TRunThread::Work(std::vector<std::string> files, TTargetFormat format,
     } catch (...) {
         end.Error = QString::fromStdString(FailureMessage(std::current_exception()));
         end.ErrorShown = m_failureShown;
+        // What the run did up to the file that ended it, which counts as failed.
+        end.Summary = m_counts;
+        ++end.Summary.Failed;
     }
-    end.Stopped = m_stop && end.Error.isEmpty() && end.Summary.Aborted;
     Post([this, end]() mutable {
         if (m_thread.joinable()) {
             m_thread.join();
@@ -166,7 +170,8 @@ void TRunThread::SetPosition(int position)
 {
     const int maximum = m_maximum;
     Post([this, position, maximum] {
-        if (OnPosition) {
+        // The engine sets the position to 0 before it tells the maximum.
+        if (OnPosition && maximum > 0) {
             OnPosition(position, maximum);
         }
     });
@@ -187,6 +192,9 @@ void TRunThread::FileStarted(int index, const std::string& sourceName)
 
 void TRunThread::FileFinished(int, TFileResult result)
 {
+    ++(result == TFileResult::Converted ? m_counts.Converted
+       : result == TFileResult::Skipped ? m_counts.Skipped
+                                        : m_counts.Failed);
     // Remembered so that a later question about the same output can name this source. A
     // numbered name is not recorded; after "残りのファイルも同様に処理" nothing more is asked.
     if (result == TFileResult::Converted && m_lastAnswer != owRename) {

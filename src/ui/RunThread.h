@@ -39,7 +39,6 @@ struct TOverwriteQuestion
 struct TRunEnd
 {
     TRunSummary Summary;
-    bool Stopped = false;    // ended by RequestStop
     QString Error;           // the failure that ended the run, empty when none did
     bool ErrorShown = false; // that failure has had its box already
     qint64 Milliseconds = 0;
@@ -104,6 +103,7 @@ private:
     std::string m_source;                         // the file in hand
     TOverwriteResult m_lastAnswer = owOverwrite;  // for the file in hand
     bool m_failureShown = false;                  // the failure that ends the run has had its box
+    TRunSummary m_counts;                         // the files finished so far
     std::map<std::string, std::string> m_written; // canonical output name -> its source
 
     std::mutex m_mutex;

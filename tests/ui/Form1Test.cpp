@@ -728,6 +728,10 @@ private slots:
         QCOMPARE(text, QString::fromStdString(missing + "\nファイル " + missing + " は開けません"));
         QVERIFY(FileExists(dir.Path("first.bmp")));
         QCOMPARE(form.ProgressBar1->value(), 1);
+        // The file that ended the run counts as failed in the summary.
+        QVERIFY2(
+            form.StatusLine->text().startsWith(QStringLiteral("1 件変換 0 件スキップ 1 件失敗")),
+            qPrintable(form.StatusLine->text()));
     }
 
     void SkipAndContinueListsTheSkippedFilesAtTheEnd()
@@ -836,6 +840,15 @@ private slots:
         QVERIFY2(
             form.StatusLine->text().startsWith(QStringLiteral("1 件変換 0 件スキップ 0 件失敗  (")),
             qPrintable(form.StatusLine->text()));
+        // A second run keeps the line where the first put it, also in a hidden window.
+        const QRect listAfterRun = form.ListBox1->geometry();
+        form.hide();
+        delete form.ListBox1->takeItem(0);
+        delete form.ListBox1->takeItem(0);
+        gate.Open();
+        QVERIFY(Convert(form, form.Button1));
+        QCOMPARE(form.ListBox1->geometry(), listAfterRun);
+        QCOMPARE(form.ListBox1->height(), listAtRest.height() - form.StatusLine->height());
     }
 
     void SkipAllPassesOverEveryFailureAndTheListFitsTheScreen()
