@@ -90,6 +90,8 @@ public:
     TRunThread* Run;
 
     bool IsRunning() const;
+    // The height of the status line, taken from the list while the line shows.
+    static constexpr int kStatusHeight = 16;
 
 signals:
     // A run has ended and the window takes input again.
