@@ -244,6 +244,10 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
     const bool placed = !settings.OutputPlaces.empty();
     TRunSummary summary;
     for (size_t i = 0; i < files.size(); ++i) {
+        if (progress.StopRequested()) {
+            summary.Aborted = true;
+            return summary;
+        }
         const std::string& source = files[i];
         progress.FileStarted(int(i), source);
         try {

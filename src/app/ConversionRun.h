@@ -73,6 +73,9 @@ public:
     {
         return TFailureAnswer::Stop;
     }
+    // Asked before each file: true ends the run there, as an abort does, after the files
+    // already handled. Called on the run's thread; an override may read a flag set elsewhere.
+    virtual bool StopRequested() { return false; }
 };
 
 struct TRunSummary
