@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <thread>
 
 extern char** environ;
@@ -240,6 +241,9 @@ TEST(BatchTest, FileListsTakeAnyNameAndFollowTheArguments)
         EXPECT_EQ(run.Status, 0) << run.Err;
         EXPECT_EQ(run.Out, c.Expected);
     }
+    const TRun plan = Shell(scratch, dir.Root(),
+                            kConvert + " --dry-run -0 --files-from - first.bmp", "dir/in.bmp");
+    EXPECT_EQ(plan.Out, "first.bmp -> first.png" + nul + "dir/in.bmp -> dir/in.png" + nul);
     // A missing list fails before anything is done.
     const TRun missing = Shell(scratch, dir.Root(), kConvert + " --files-from nowhere first.bmp");
     EXPECT_EQ(missing.Status, 1);
@@ -383,4 +387,63 @@ TEST(BatchTest, ReportLinesNameEveryOutcome)
                   "name.bmp'\", \"warning\": null, \"width\": 3}\n"
                   "{\"bytes\": " +
                   bytes + ", \"converted\": 1, \"failed\": 1, \"signal\": null, \"skipped\": 1}\n");
+}
+
+TEST(BatchTest, ShardsPartitionTheSourcesByTheNamesTheyMayWrite)
+{
+    // Groups of sources whose outputs or numbered names may meet: each group must fall in
+    // one shard, whatever the hash does with the others.
+    TTempDir dir;
+    TTempDir scratch;
+    std::map<std::string, std::string> groupOf; // source -> group
+    std::string arguments;
+    for (int n = 0; n < 40; ++n) {
+        const std::string stem = "p" + std::to_string(n);
+        for (const std::string& folder : {std::string("x"), std::string("y")}) {
+            for (const std::string& name :
+                 {stem + ".bmp", stem + ".jpg", stem + "-01.bmp", stem + "-07-99.gif"}) {
+                const std::string source = folder + "/" + name;
+                WriteFileBytes(dir.Path(source), {0});
+                groupOf[source] = folder + "/" + stem;
+                groupOf["./" + folder + "//" + name] = groupOf[source];
+                arguments += " " + source + " ./" + folder + "//" + name;
+            }
+        }
+    }
+    const struct
+    {
+        const char* Name;
+        std::string Options;
+        bool FoldersMeet; // x/p1.bmp and y/p1.bmp write the same name
+    } cases[] = {
+        {"beside the sources", "", false},
+        {"flattened into one folder", "--out-dir flat", true},
+        {"below a base", "--out-dir web --base .", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::map<std::string, std::set<int>> shardsOf; // group -> shards it fell in
+        size_t listed = 0;
+        for (int k = 1; k <= 4; ++k) {
+            const TRun run = Shell(scratch, dir.Root(),
+                                   kConvert + " --list -0 --shard " + std::to_string(k) + "/4 " +
+                                       c.Options + arguments);
+            ASSERT_EQ(run.Status, 0) << run.Err;
+            for (size_t start = 0; start < run.Out.size();) {
+                const size_t end = run.Out.find('\0', start);
+                const std::string source = run.Out.substr(start, end - start);
+                std::string group = groupOf.at(source);
+                shardsOf[c.FoldersMeet ? group.substr(2) : group].insert(k);
+                ++listed;
+                start = end + 1;
+            }
+        }
+        EXPECT_EQ(listed, groupOf.size());
+        std::set<int> used;
+        for (const auto& entry : shardsOf) {
+            EXPECT_EQ(entry.second.size(), 1u) << entry.first;
+            used.insert(entry.second.begin(), entry.second.end());
+        }
+        EXPECT_EQ(used.size(), 4u);
+    }
 }
