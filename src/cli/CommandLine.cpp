@@ -132,19 +132,23 @@ void AddRunOptions(CLI::App& app, TCommandLine& commandLine, TWritten& written)
                    "files of a folder PATH at their place below that folder");
     app.add_option("--files-from", commandLine.FilesFrom,
                    "Read more PATHs from this file (- for standard input), one per line, or "
-                   "NUL-terminated with --null; they follow the PATHs of the command line");
+                   "NUL-terminated with --null; they follow the PATHs of the command line")
+        ->type_name("FILE");
     app.add_flag("-0,--null", commandLine.NulTerminated,
                  "Entries of --files-from end with NUL, and so do those --list and --dry-run "
                  "print");
     app.add_option("--base", commandLine.Base,
                    "With --out-dir: every file under this folder keeps its path relative to "
-                   "it, however it was named; a file outside it is an error");
+                   "it, however it was named; a file outside it is an error")
+        ->type_name("DIR");
     app.add_option("--shard", written.Shard,
                    "K/N: convert only the files of shard K of N (FNV-1a 64 of the output's "
-                   "folder and name, less any -NN, modulo N); N runs write what one run writes");
+                   "folder and name, less any -NN, modulo N); N runs write what one run writes")
+        ->type_name("K/N");
     app.add_option("--report", commandLine.ReportFile,
                    "Write one JSON object per file to this file (- for standard output) as "
-                   "each file ends, then one with the totals");
+                   "each file ends, then one with the totals")
+        ->type_name("FILE");
     app.add_flag("-q,--quiet", commandLine.Quiet, "No progress and no summary");
     app.add_option("--jobs", commandLine.Jobs,
                    "Files loaded and encoded at once (default: one per core; 1: one at a time)")
