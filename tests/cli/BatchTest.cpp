@@ -244,10 +244,14 @@ TEST(BatchTest, FileListsTakeAnyNameAndFollowTheArguments)
     const TRun plan = Shell(scratch, dir.Root(),
                             kConvert + " --dry-run -0 --files-from - first.bmp", "dir/in.bmp");
     EXPECT_EQ(plan.Out, "first.bmp -> first.png" + nul + "dir/in.bmp -> dir/in.png" + nul);
-    // A missing list fails before anything is done.
+    // A list that cannot be read, or a report that cannot be written, fails before anything
+    // is done.
     const TRun missing = Shell(scratch, dir.Root(), kConvert + " --files-from nowhere first.bmp");
     EXPECT_EQ(missing.Status, 1);
     EXPECT_EQ(missing.Err, "kapto-convert: cannot read nowhere: No such file or directory\n");
+    const TRun unwritable = Shell(scratch, dir.Root(), kConvert + " --report no/r first.bmp");
+    EXPECT_EQ(unwritable.Status, 1);
+    EXPECT_EQ(unwritable.Err, "kapto-convert: cannot write no/r: No such file or directory\n");
     EXPECT_FALSE(FileExists(dir.Path("first.png")));
 }
 
