@@ -6,7 +6,9 @@
 #include "app/Options.h"
 #include "app/RunPlan.h"
 #include "app/ScanFolder.h"
+#include "cli/Batch.h"
 #include "cli/CommandLine.h"
+#include "cli/Report.h"
 #include "cli/Terminal.h"
 #include "platform/MemoryBudget.h"
 #include "runtime/Exceptions.h"
@@ -190,11 +192,11 @@ std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists, TTerminalPrompt
 // The files of the PATHs in order, and with --out-dir the place of each file's output: a
 // file PATH straight in DIR, the files of a folder PATH at their place below that folder.
 // Missing PATHs are reported (false).
-bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& files,
-                  std::vector<std::string>& places)
+bool CollectFiles(const TCommandLine& commandLine, const std::vector<std::string>& paths,
+                  std::vector<std::string>& files, std::vector<std::string>& places)
 {
     bool allFound = true;
-    for (const std::string& path : commandLine.Paths) {
+    for (const std::string& path : paths) {
         const size_t first = files.size();
         // DIR inside a scanned folder holds outputs, never sources.
         if (ScanFolder(path, files, commandLine.OutDir)) {
@@ -221,11 +223,12 @@ bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& fil
 void PrintPlan(const std::vector<std::string>& files, const TCommandLine& commandLine,
                const TRunSettings& settings)
 {
+    const char end = commandLine.NulTerminated ? '\0' : '\n';
     std::unique_ptr<TOverwritePrompt> prompt =
         MakePrompt(commandLine.OnExists == TOnExists::Ask ? TOnExists::Skip : commandLine.OnExists);
     for (const TPlannedOutput& entry : PlanRun(files, commandLine.Format, settings, *prompt)) {
         if (!entry.Problem.empty()) {
-            std::cout << entry.Source << ": " << entry.Problem << "\n";
+            std::cout << entry.Source << ": " << entry.Problem << end;
             continue;
         }
         std::string tags;
@@ -240,7 +243,7 @@ void PrintPlan(const std::vector<std::string>& files, const TCommandLine& comman
             tags += (tags.empty() ? "" : " ") + std::string("[replaces its source]");
         }
         std::cout << entry.Source << " -> " << entry.Output << (tags.empty() ? "" : "  ") << tags
-                  << "\n";
+                  << end;
     }
 }
 
@@ -251,17 +254,31 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
     std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists, &asking);
     TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0,
                                commandLine.KeepGoing);
+    // A report on standard output has it to itself.
+    const bool quiet = commandLine.Quiet || commandLine.ReportFile == "-";
+    const int reportFd = commandLine.ReportFile.empty() ? -1 : OpenReport(commandLine.ReportFile);
+    if (!commandLine.ReportFile.empty() && reportFd < 0) {
+        return 1;
+    }
+    TReportProgress report(progress, reportFd);
+    TRunProgress& runProgress = reportFd >= 0 ? static_cast<TRunProgress&>(report) : progress;
     // Before the run starts its threads, so that they leave the signals to this handler.
-    EndCleanlyOnSignals(
-        [&progress, quiet = commandLine.Quiet](int) { progress.EndOnSignal(quiet); });
+    EndCleanlyOnSignals([&progress, &report, quiet, reportFd](int signal) {
+        progress.EndOnSignal(quiet);
+        if (reportFd >= 0) {
+            report.WriteTotals(false, signal);
+        }
+    });
     SetThreadsLimitedNote([&progress](const std::string& message) {
         progress.Clear();
         std::cerr << "kapto-convert: " << message << std::endl;
     });
     int status = 1;
+    bool aborted = false;
     try {
         const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
-                                                  *prompt, progress, settings);
+                                                  *prompt, runProgress, settings);
+        aborted = summary.Aborted;
         status = summary.Aborted ? 3 : summary.Failed > 0 ? 1 : 0;
     } catch (...) {
         const std::string message = FailureMessage(std::current_exception());
@@ -279,7 +296,14 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
                          "outputs were skipped")
                   << std::endl;
     }
-    if (!commandLine.Quiet) {
+    if (reportFd >= 0) {
+        report.WriteTotals(aborted);
+        if (!report.Written() || (reportFd != STDOUT_FILENO && ::close(reportFd) != 0)) {
+            std::cerr << "kapto-convert: cannot write " << commandLine.ReportFile << std::endl;
+            status = 1;
+        }
+    }
+    if (!quiet) {
         std::cout << progress.SummaryLine() << std::flush;
     }
     if (commandLine.KeepGoing) {
@@ -309,12 +333,31 @@ int main(int argc, char** argv)
     TRunSettings settings;
     settings.Jobs = commandLine.Jobs;
     settings.OutputFolder = commandLine.OutDir;
-    if (!CollectFiles(commandLine, files, settings.OutputPlaces)) {
+    std::vector<std::string> paths = commandLine.Paths;
+    if (!commandLine.FilesFrom.empty() &&
+        !AppendFileList(commandLine.FilesFrom, commandLine.NulTerminated, paths)) {
         return 1;
+    }
+    if (!CollectFiles(commandLine, paths, files, settings.OutputPlaces)) {
+        return 1;
+    }
+    if (!commandLine.Base.empty()) {
+        const std::string outside =
+            PlaceUnderBase(commandLine.Base, commandLine.OutDir, files, settings.OutputPlaces);
+        if (!outside.empty()) {
+            std::cerr << "kapto-convert: --base: " << outside << " is not under "
+                      << commandLine.Base << std::endl;
+            return 2;
+        }
+    }
+    if (commandLine.ShardCount > 0) {
+        KeepShard(commandLine.ShardIndex, commandLine.ShardCount,
+                  TargetExtension(commandLine.Format), commandLine.OutDir, files,
+                  settings.OutputPlaces);
     }
     if (commandLine.ListOnly) {
         for (const std::string& file : files) {
-            std::cout << file << "\n";
+            std::cout << file << (commandLine.NulTerminated ? '\0' : '\n');
         }
         return CheckStandardOutput(0);
     }

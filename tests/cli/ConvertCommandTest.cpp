@@ -157,6 +157,11 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--optimize --to bmp x", "--optimize needs PNG output"},
         {"--optimize --fast x", "--optimize and --fast"},
         {"--out-dir '' x", "--out-dir: expected a folder"},
+        {"--base x x", "--base needs --out-dir"},
+        {"--shard 0/4 x", "--shard: expected K/N"},
+        {"--shard 5/4 x", "--shard: expected K/N"},
+        {"--shard 1/0 x", "--shard: expected K/N"},
+        {"--shard 1/4x x", "--shard: expected K/N"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
