@@ -130,7 +130,10 @@ std::string PrintableText(const std::string& text)
     out.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
         const size_t length = CharacterLength(text, at);
-        if (length == 0 || IsControl(text, at, length)) {
+        if (text.compare(at, 2, "\r\n") == 0 || text[at] == '\n') {
+            out += ' ';
+            at += text[at] == '\r' ? 2 : 1;
+        } else if (length == 0 || IsControl(text, at, length)) {
             out += '?';
             at += length == 0 ? 1 : length;
         } else {

@@ -14,8 +14,8 @@ namespace kapto {
 // for the other control characters and for bytes that are not UTF-8.
 std::string QuotedName(const std::string& name);
 
-// The text with every control character and every byte that is not UTF-8 replaced by '?', so
-// that a message stays one line and cannot drive the terminal.
+// The text on one line that cannot drive the terminal: each line break (LF or CR LF) becomes a
+// space, every other control character and every byte that is not UTF-8 a '?'.
 std::string PrintableText(const std::string& text);
 
 // The end of the text in at most maxBytes bytes, "..." and the last whole characters when it

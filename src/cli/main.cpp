@@ -81,10 +81,17 @@ public:
         Clear();
         std::cerr << QuotedName(sourceName) << ": " << PrintableText(message) << std::endl;
         m_failedFiles.push_back(sourceName);
+        m_reportedFailure = true;
         return m_keepGoing ? TFailureAnswer::SkipFile : TFailureAnswer::Stop;
     }
     // Whether the run's failure has been reported already.
-    bool ReportedFailure() const { return !m_failedFiles.empty(); }
+    bool ReportedFailure() const { return m_reportedFailure; }
+    // Counts what a folder scan could not read, reported already, as failed.
+    void AddUnreadable(const std::vector<std::string>& paths)
+    {
+        m_failed += int(paths.size());
+        m_failedFiles.insert(m_failedFiles.begin(), paths.begin(), paths.end());
+    }
     const std::vector<std::string>& FailedFiles() const { return m_failedFiles; }
     void Clear()
     {
@@ -153,6 +160,7 @@ private:
     std::atomic<int> m_skipped{0};
     std::atomic<int> m_failed{0};
     std::vector<std::string> m_failedFiles;
+    bool m_reportedFailure = false;
 };
 
 // Standard output that could not take everything (a full disk, a closed pipe) fails the run.
@@ -191,15 +199,25 @@ std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists, TTerminalPrompt
 
 // The files of the PATHs in order, and with --out-dir the place of each file's output: a
 // file PATH straight in DIR, the files of a folder PATH at their place below that folder.
-// Missing PATHs are reported (false).
+// Missing PATHs are reported (false); so is what a folder scan could not read, with the
+// system's reason, which is counted in unreadable.
 bool CollectFiles(const TCommandLine& commandLine, const std::vector<std::string>& paths,
-                  std::vector<std::string>& files, std::vector<std::string>& places)
+                  std::vector<std::string>& files, std::vector<std::string>& places,
+                  std::vector<std::string>& unreadable)
 {
     bool allFound = true;
     for (const std::string& path : paths) {
         const size_t first = files.size();
+        std::vector<TScanProblem> problems;
         // DIR inside a scanned folder holds outputs, never sources.
-        if (ScanFolder(path, files, commandLine.OutDir)) {
+        const bool folder = ScanFolder(path, files, commandLine.OutDir, &problems);
+        for (const TScanProblem& problem : problems) {
+            std::cerr << QuotedName(problem.Path) << ": "
+                      << PrintableText(FormatMessage(TMessage::FileOpenError, {problem.Path}))
+                      << " (" << std::strerror(problem.Error) << ")" << std::endl;
+            unreadable.push_back(problem.Path);
+        }
+        if (folder) {
             for (size_t i = first; i < files.size(); ++i) {
                 places.push_back(PlaceBelow(commandLine.OutDir, path, files[i]));
             }
@@ -248,12 +266,13 @@ void PrintPlan(const std::vector<std::string>& files, const TCommandLine& comman
 }
 
 int Convert(const std::vector<std::string>& files, const TCommandLine& commandLine,
-            const TRunSettings& settings)
+            const TRunSettings& settings, const std::vector<std::string>& unreadable)
 {
     TTerminalPrompt* asking = nullptr;
     std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists, &asking);
     TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0,
                                commandLine.KeepGoing);
+    progress.AddUnreadable(unreadable);
     // A report on standard output has it to itself.
     const bool quiet = commandLine.Quiet || commandLine.ReportFile == "-";
     const int reportFd = commandLine.ReportFile.empty() ? -1 : OpenReport(commandLine.ReportFile);
@@ -279,7 +298,7 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
         const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
                                                   *prompt, runProgress, settings);
         aborted = summary.Aborted;
-        status = summary.Aborted ? 3 : summary.Failed > 0 ? 1 : 0;
+        status = summary.Aborted ? 3 : summary.Failed > 0 || !unreadable.empty() ? 1 : 0;
     } catch (...) {
         const std::string message = FailureMessage(std::current_exception());
         if (!progress.ReportedFailure()) {
@@ -338,7 +357,13 @@ int main(int argc, char** argv)
         !AppendFileList(commandLine.FilesFrom, commandLine.NulTerminated, paths)) {
         return 1;
     }
-    if (!CollectFiles(commandLine, paths, files, settings.OutputPlaces)) {
+    std::vector<std::string> unreadable;
+    if (!CollectFiles(commandLine, paths, files, settings.OutputPlaces, unreadable)) {
+        return 1;
+    }
+    // What a scan could not read stops the run as a bad file would, or with --keep-going
+    // counts as failed.
+    if (!unreadable.empty() && !commandLine.KeepGoing) {
         return 1;
     }
     if (!commandLine.Base.empty()) {
@@ -359,11 +384,11 @@ int main(int argc, char** argv)
         for (const std::string& file : files) {
             std::cout << file << (commandLine.NulTerminated ? '\0' : '\n');
         }
-        return CheckStandardOutput(0);
+        return CheckStandardOutput(unreadable.empty() ? 0 : 1);
     }
     if (commandLine.DryRun) {
         PrintPlan(files, commandLine, settings);
-        return CheckStandardOutput(0);
+        return CheckStandardOutput(unreadable.empty() ? 0 : 1);
     }
-    return Convert(files, commandLine, settings);
+    return Convert(files, commandLine, settings, unreadable);
 }
