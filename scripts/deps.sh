@@ -24,7 +24,8 @@ if [ "$mode" = test ] || [ "$mode" = package ]; then
 fi
 if [ "$mode" = test ]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libgif-dev clang
-               libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs pngcheck optipng)
+               libclang-rt-14-dev clang-format xvfb xauth libjpeg-turbo-progs pngcheck optipng
+               openbox parallel)
     # Pillow reads crafted BMP and JPEG files as an independent decoder in the tests.
     packages+=(python3-pil)
 fi

@@ -58,6 +58,8 @@ struct TPrepared
     TWarnings Warnings;
     std::exception_ptr LoadError;
     std::exception_ptr EncodeError;
+    int Width = 0; // the loaded picture's size
+    int Height = 0;
     uint64_t WritesBeforeLoad = 0; // the run's writes done when loading began
 };
 
@@ -80,6 +82,8 @@ TPrepared Prepare(const std::string& source, TTargetFormat format,
             prepared.LoadError = std::current_exception();
             return prepared;
         }
+        prepared.Width = bitmap.Width();
+        prepared.Height = bitmap.Height();
         TMemoryStream stream;
         prepared.Warnings = EncodeConverted(options, format, bitmap, stream);
         prepared.Bytes = std::move(stream.Bytes());
@@ -232,6 +236,16 @@ unsigned SourceMode(const std::string& source)
     return ::stat(source.c_str(), &info) == 0 ? unsigned(info.st_mode & 0666) : 0666;
 }
 
+void ReportLoaded(TRunProgress& progress, size_t index, const std::unique_ptr<TBitmap>& bitmap)
+{
+    progress.FileLoaded(int(index), bitmap->Width(), bitmap->Height());
+}
+
+void ReportLoaded(TRunProgress& progress, size_t index, const TPrepared& prepared)
+{
+    progress.FileLoaded(int(index), prepared.Width, prepared.Height);
+}
+
 // The steps every run takes for each file, in list order: load (or take the file prepared
 // ahead), decide against an existing output, write or skip, advance the progress. A failure
 // on the way is reported and, if progress says so, passes the file over. An output decided
@@ -245,6 +259,10 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
     const bool placed = !settings.OutputPlaces.empty();
     TRunSummary summary;
     for (size_t i = 0; i < files.size(); ++i) {
+        if (progress.StopRequested()) {
+            summary.Aborted = true;
+            return summary;
+        }
         const std::string& source = files[i];
         progress.FileStarted(int(i), source);
         try {
@@ -253,6 +271,7 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
             if (settings.StrictSources && !sourceWarnings.empty()) {
                 throw EInvalidGraphic(sourceWarnings.front());
             }
+            ReportLoaded(progress, i, loaded);
             const std::string outputName = PlannedOutputName(files, i, format, settings);
             // Names found taken when the output was to go there, whatever they are now.
             std::set<std::string> lost;
@@ -261,6 +280,7 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
             };
             TOutputChoice choice = ChooseOutput(decisions, source, outputName, placed, taken);
             std::unique_ptr<TAtomicFileStream> stream;
+            uint64_t bytes = 0;
             TWarnings warnings;
             TFileResult result = TFileResult::Skipped;
             while (choice.Action && *choice.Action != TOutputAction::Skip) {
@@ -270,6 +290,8 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
                         folder = MakeOutputFolders(settings.OutputFolder, choice.Name);
                     }
                     stream = encode(loaded, folder.Fd(), choice.Name, SourceMode(source), warnings);
+                    // Written from the start; the committed stream is closed.
+                    bytes = uint64_t(stream->Position());
                 }
                 if (*choice.Action == TOutputAction::Overwrite) {
                     KAPTO_ASSERT(choice.Name == stream->FileName());
@@ -279,6 +301,7 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
                     choice = ChooseAgain(decisions, choice, source, outputName, placed, taken);
                     continue;
                 }
+                progress.FileWritten(int(i), choice.Name, bytes);
                 written(choice.Name);
                 result = TFileResult::Converted;
                 break;

@@ -4,6 +4,7 @@
 
 #include "app/Options.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ public:
     virtual void SetPosition(int position) = 0;
     // A file is about to be loaded.
     virtual void FileStarted(int /*index*/, const std::string& /*sourceName*/) {}
+    // A file was loaded: the picture's size in pixels. Called on the run's thread.
+    virtual void FileLoaded(int /*index*/, int /*width*/, int /*height*/) {}
+    // A file's output was put in place under outputName, bytes long.
+    virtual void FileWritten(int /*index*/, const std::string& /*outputName*/, uint64_t /*bytes*/)
+    {}
     // A file is done, before the position moves past it.
     virtual void FileFinished(int /*index*/, TFileResult /*result*/) {}
     // A file was written, with a note the user is to read (one line, without the file's name).
@@ -73,6 +79,9 @@ public:
     {
         return TFailureAnswer::Stop;
     }
+    // Asked before each file: true ends the run there, as an abort does, after the files
+    // already handled. Called on the run's thread; an override may read a flag set elsewhere.
+    virtual bool StopRequested() { return false; }
 };
 
 struct TRunSummary

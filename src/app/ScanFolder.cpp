@@ -3,6 +3,7 @@
 #include "app/FileNames.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,11 +12,21 @@ namespace kapto {
 
 namespace {
 
-std::vector<std::string> FolderEntries(const std::string& path)
+using TProblems = std::vector<TScanProblem>;
+
+void Note(TProblems* problems, const std::string& path, int error)
+{
+    if (problems != nullptr) {
+        problems->push_back({path, error});
+    }
+}
+
+std::vector<std::string> FolderEntries(const std::string& path, TProblems* problems)
 {
     std::vector<std::string> names;
     DIR* folder = ::opendir(path.c_str());
     if (folder == nullptr) {
+        Note(problems, path, errno);
         return names;
     }
     while (const dirent* entry = ::readdir(folder)) {
@@ -38,24 +49,30 @@ struct TFolderId
     ino_t Inode = 0;
 };
 
-void ScanEntries(const std::string& path, std::vector<std::string>& files, const TFolderId& outside)
+void ScanEntries(const std::string& path, std::vector<std::string>& files, const TFolderId& outside,
+                 TProblems* problems)
 {
     const std::string prefix =
         !path.empty() && path.back() == kPathDelimiter ? path : path + kPathDelimiter;
-    for (const std::string& name : FolderEntries(path)) {
+    for (const std::string& name : FolderEntries(path, problems)) {
         const std::string full = prefix + name;
         struct stat linkInfo
         {};
         struct stat info
         {};
         if (::lstat(full.c_str(), &linkInfo) != 0 || ::stat(full.c_str(), &info) != 0) {
-            continue; // vanished, or a dangling link
+            // Vanished, or a dangling link, say nothing; a name too long or a loop of links
+            // hides what may be a picture.
+            if (errno != ENOENT) {
+                Note(problems, full, errno);
+            }
+            continue;
         }
         if (S_ISDIR(info.st_mode)) {
             // A link to a folder could lead back up the tree; only real folders are entered.
             const bool isOutside = info.st_dev == outside.Device && info.st_ino == outside.Inode;
             if (!S_ISLNK(linkInfo.st_mode) && !isOutside) {
-                ScanEntries(full, files, outside);
+                ScanEntries(full, files, outside, problems);
             }
             continue;
         }
@@ -69,7 +86,7 @@ void ScanEntries(const std::string& path, std::vector<std::string>& files, const
 } // namespace
 
 bool ScanFolder(const std::string& path, std::vector<std::string>& files,
-                const std::string& outside)
+                const std::string& outside, TProblems* problems)
 {
     if (!DirectoryExists(path)) {
         return false;
@@ -80,7 +97,7 @@ bool ScanFolder(const std::string& path, std::vector<std::string>& files,
     if (!outside.empty() && ::stat(outside.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         outsideId = {info.st_dev, info.st_ino};
     }
-    ScanEntries(path, files, outsideId);
+    ScanEntries(path, files, outsideId, problems);
     return true;
 }
 

@@ -58,6 +58,23 @@ bool ParseSize(const std::string& text, uint64_t& bytes)
     return true;
 }
 
+// K/N, 1 <= K <= N <= 1000000.
+bool ParseShard(const std::string& text, int& index, int& count)
+{
+    const size_t slash = text.find('/');
+    const auto number = [](const std::string& digits, int& value) {
+        if (digits.empty() || digits.size() > 7 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        value = std::stoi(digits);
+        return true;
+    };
+    return slash != std::string::npos && number(text.substr(0, slash), index) &&
+           number(text.substr(slash + 1), count) && index >= 1 && index <= count &&
+           count <= 1000000;
+}
+
 // Whether the error may come from a PATH whose name starts with "-": an existing file or
 // folder so named stands before any "--".
 bool MistakenForOption(int argc, const char* const* argv)
@@ -82,6 +99,7 @@ struct TWritten
     std::string Format = "png";
     std::string OnExists;
     std::string MaxMemory;
+    std::string Shard;
     bool Fast = false;
     bool Optimize = false;
     std::string Key;
@@ -95,7 +113,7 @@ struct TWritten
 
 void AddRunOptions(CLI::App& app, TCommandLine& commandLine, TWritten& written)
 {
-    app.add_option("PATH", commandLine.Paths, "Image files and folders to convert")->required();
+    app.add_option("PATH", commandLine.Paths, "Image files and folders to convert");
     app.add_option("--to", written.Format, "Output format: png or bmp (default png)")
         ->check(CLI::IsMember({"png", "bmp"}));
     app.add_option("--on-exists", written.OnExists,
@@ -114,6 +132,25 @@ void AddRunOptions(CLI::App& app, TCommandLine& commandLine, TWritten& written)
     app.add_option("--out-dir", commandLine.OutDir,
                    "Write the outputs under this folder: a file PATH straight into it, the "
                    "files of a folder PATH at their place below that folder");
+    app.add_option("--files-from", commandLine.FilesFrom,
+                   "Read more PATHs from this file (- for standard input), one per line, or "
+                   "NUL-terminated with --null; they follow the PATHs of the command line")
+        ->type_name("FILE");
+    app.add_flag("-0,--null", commandLine.NulTerminated,
+                 "Entries of --files-from end with NUL, and so do those --list and --dry-run "
+                 "print");
+    app.add_option("--base", commandLine.Base,
+                   "With --out-dir: every file under this folder keeps its path relative to "
+                   "it, however it was named; a file outside it is an error")
+        ->type_name("DIR");
+    app.add_option("--shard", written.Shard,
+                   "K/N: convert only the files of shard K of N (FNV-1a 64 of the output's "
+                   "folder and name, less any -NN, modulo N); N runs write what one run writes")
+        ->type_name("K/N");
+    app.add_option("--report", commandLine.ReportFile,
+                   "Write one JSON object per file to this file (- for standard output) as "
+                   "each file ends, then one with the totals")
+        ->type_name("FILE");
     app.add_flag("-q,--quiet", commandLine.Quiet, "No progress and no summary");
     app.add_option("--jobs", commandLine.Jobs,
                    "Files loaded and encoded at once (default: one per core; 1: one at a time)")
@@ -170,6 +207,19 @@ std::string SettleRun(const CLI::App& app, const TWritten& written, TCommandLine
                                                                {"skip", TOnExists::Skip},
                                                                {"abort", TOnExists::Abort}};
     commandLine.OnExists = kOnExists.at(written.OnExists);
+    if (commandLine.Paths.empty() && app.count("--files-from") == 0) {
+        return "PATH is required (or --files-from)";
+    }
+    if (app.count("--base") > 0 && (commandLine.OutDir.empty() || commandLine.Base.empty())) {
+        return "--base needs --out-dir and a folder";
+    }
+    if (app.count("--report") > 0 && commandLine.ReportFile.empty()) {
+        return "--report: expected a file name, not an empty name";
+    }
+    if (!written.Shard.empty() &&
+        !ParseShard(written.Shard, commandLine.ShardIndex, commandLine.ShardCount)) {
+        return "--shard: expected K/N with 1 <= K <= N, not " + written.Shard;
+    }
     // An empty DIR would silently put the outputs beside their sources.
     if (app.count("--out-dir") > 0 && commandLine.OutDir.empty()) {
         return "--out-dir: expected a folder, not an empty name";

@@ -29,6 +29,12 @@ struct TCommandLine
     bool KeepGoing = false; // report a failed file and go on with the next
     bool Strict = false;    // a source that ends early fails instead of converting
     std::string OutDir;     // outputs under this folder instead of beside their sources
+    std::string FilesFrom;  // more PATHs, read from this file ("-": standard input)
+    bool NulTerminated = false; // --files-from, --list and --dry-run entries end with NUL
+    std::string Base;           // with OutDir: every source keeps its path relative to this folder
+    int ShardIndex = 0;         // 1 to ShardCount: the slice of the sources this run takes
+    int ShardCount = 0;         // 0: the whole run
+    std::string ReportFile;     // the JSON lines report ("-": standard output), or none
     bool Quiet = false;
     int Jobs = 0;           // files loaded and encoded at once; 0: one per core
     uint64_t MaxMemory = 0; // bytes the pictures decoded at once may take; 0: the default

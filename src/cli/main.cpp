@@ -6,7 +6,10 @@
 #include "app/Options.h"
 #include "app/RunPlan.h"
 #include "app/ScanFolder.h"
+#include "cli/Batch.h"
 #include "cli/CommandLine.h"
+#include "cli/Report.h"
+#include "cli/Terminal.h"
 #include "platform/MemoryBudget.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Interrupt.h"
@@ -28,50 +31,6 @@
 using namespace kapto;
 
 namespace {
-
-// The overwrite question on the terminal, with the texts of the window's dialog.
-class TTerminalPrompt : public TOverwritePrompt
-{
-public:
-    TOverwriteAnswer Ask(const std::string& outputName) override
-    {
-        std::cerr << "\n"
-                  << InLanguage("ファイルの上書き確認: ", "Confirm overwrite: ") << outputName
-                  << "\n"
-                  << InLanguage("同名のファイルが存在します。処理を選択してください。",
-                                "A file of that name exists. Choose what to do.")
-                  << "\n";
-        TOverwriteAnswer answer;
-        for (;;) {
-            std::cerr << InLanguage("  [o] 上書き  [r] 名前を変更(No.を付加)  [s] 保存しない  "
-                                    "[a] 全体の処理を中止 > ",
-                                    "  [o] Overwrite  [r] Rename (add a number)  [s] Don't save  "
-                                    "[a] Stop the whole run > ")
-                      << std::flush;
-            std::string line;
-            if (!std::getline(std::cin, line)) {
-                answer.Result = owSkip; // like closing the dialog
-                return answer;
-            }
-            if (line == "o" || line == "r" || line == "s" || line == "a") {
-                answer.Result = line == "o"   ? owOverwrite
-                                : line == "r" ? owRename
-                                : line == "s" ? owSkip
-                                              : owAbort;
-                break;
-            }
-        }
-        if (answer.Result == owAbort) {
-            return answer;
-        }
-        std::cerr << InLanguage("  残りのファイルも同様に処理 [y/N] > ",
-                                "  Do the same for the remaining files [y/N] > ")
-                  << std::flush;
-        std::string line;
-        answer.ApplyToRest = std::getline(std::cin, line) && (line == "y" || line == "Y");
-        return answer;
-    }
-};
 
 // The same decision for every existing output, without asking.
 class TFixedPrompt : public TOverwritePrompt
@@ -113,7 +72,7 @@ public:
     void FileWarning(int, const std::string& sourceName, const std::string& message) override
     {
         Clear();
-        std::cerr << sourceName << ": " << message << std::endl;
+        std::cerr << QuotedName(sourceName) << ": " << PrintableText(message) << std::endl;
         ++m_warnings;
     }
     // "PATH: MESSAGE" on standard error; with --keep-going the file is passed over.
@@ -121,12 +80,19 @@ public:
                               const std::string& message) override
     {
         Clear();
-        std::cerr << sourceName << ": " << message << std::endl;
+        std::cerr << QuotedName(sourceName) << ": " << PrintableText(message) << std::endl;
         m_failedFiles.push_back(sourceName);
+        m_reportedFailure = true;
         return m_keepGoing ? TFailureAnswer::SkipFile : TFailureAnswer::Stop;
     }
     // Whether the run's failure has been reported already.
-    bool ReportedFailure() const { return !m_failedFiles.empty(); }
+    bool ReportedFailure() const { return m_reportedFailure; }
+    // Counts what a folder scan could not read, reported already, as failed.
+    void AddUnreadable(const std::vector<std::string>& paths)
+    {
+        m_failed += int(paths.size());
+        m_failedFiles.insert(m_failedFiles.begin(), paths.begin(), paths.end());
+    }
     const std::vector<std::string>& FailedFiles() const { return m_failedFiles; }
     void Clear()
     {
@@ -180,10 +146,7 @@ private:
         const int filled = m_position * kWidth / m_maximum;
         std::string bar(size_t(filled), '#');
         bar.append(size_t(kWidth - filled), '.');
-        std::string name = m_current;
-        if (name.size() > 60) {
-            name = "..." + name.substr(name.size() - 57);
-        }
+        const std::string name = TextTail(QuotedName(m_current), 60);
         std::fprintf(stderr, "\r\033[K[%s] %d/%d %s", bar.c_str(), m_position, m_maximum,
                      name.c_str());
         std::fflush(stderr);
@@ -201,6 +164,7 @@ private:
     std::atomic<int> m_failed{0};
     std::atomic<int> m_warnings{0};
     std::vector<std::string> m_failedFiles;
+    bool m_reportedFailure = false;
 };
 
 // Standard output that could not take everything (a full disk, a closed pipe) fails the run.
@@ -216,7 +180,7 @@ int CheckStandardOutput(int status)
     return status;
 }
 
-std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists)
+std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists, TTerminalPrompt** asking = nullptr)
 {
     switch (onExists) {
     case TOnExists::Overwrite:
@@ -230,20 +194,34 @@ std::unique_ptr<TOverwritePrompt> MakePrompt(TOnExists onExists)
     case TOnExists::Ask:
         break;
     }
-    return std::make_unique<TTerminalPrompt>();
+    auto prompt = std::make_unique<TTerminalPrompt>();
+    if (asking != nullptr) {
+        *asking = prompt.get();
+    }
+    return prompt;
 }
 
 // The files of the PATHs in order, and with --out-dir the place of each file's output: a
 // file PATH straight in DIR, the files of a folder PATH at their place below that folder.
-// Missing PATHs are reported (false).
-bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& files,
-                  std::vector<std::string>& places)
+// Missing PATHs are reported (false); so is what a folder scan could not read, with the
+// system's reason, which is counted in unreadable.
+bool CollectFiles(const TCommandLine& commandLine, const std::vector<std::string>& paths,
+                  std::vector<std::string>& files, std::vector<std::string>& places,
+                  std::vector<std::string>& unreadable)
 {
     bool allFound = true;
-    for (const std::string& path : commandLine.Paths) {
+    for (const std::string& path : paths) {
         const size_t first = files.size();
+        std::vector<TScanProblem> problems;
         // DIR inside a scanned folder holds outputs, never sources.
-        if (ScanFolder(path, files, commandLine.OutDir)) {
+        const bool folder = ScanFolder(path, files, commandLine.OutDir, &problems);
+        for (const TScanProblem& problem : problems) {
+            std::cerr << QuotedName(problem.Path) << ": "
+                      << PrintableText(FormatMessage(TMessage::FileOpenError, {problem.Path}))
+                      << " (" << std::strerror(problem.Error) << ")" << std::endl;
+            unreadable.push_back(problem.Path);
+        }
+        if (folder) {
             for (size_t i = first; i < files.size(); ++i) {
                 places.push_back(PlaceBelow(commandLine.OutDir, path, files[i]));
             }
@@ -251,7 +229,8 @@ bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& fil
             files.push_back(path);
             places.push_back(commandLine.OutDir + "/" + path.substr(path.rfind('/') + 1));
         } else {
-            std::cerr << FormatMessage(TMessage::FileOpenError, {path}) << std::endl;
+            std::cerr << QuotedName(path) << ": "
+                      << PrintableText(FormatMessage(TMessage::FileOpenError, {path})) << std::endl;
             allFound = false;
         }
     }
@@ -266,11 +245,12 @@ bool CollectFiles(const TCommandLine& commandLine, std::vector<std::string>& fil
 void PrintPlan(const std::vector<std::string>& files, const TCommandLine& commandLine,
                const TRunSettings& settings)
 {
+    const char end = commandLine.NulTerminated ? '\0' : '\n';
     std::unique_ptr<TOverwritePrompt> prompt =
         MakePrompt(commandLine.OnExists == TOnExists::Ask ? TOnExists::Skip : commandLine.OnExists);
     for (const TPlannedOutput& entry : PlanRun(files, commandLine.Format, settings, *prompt)) {
         if (!entry.Problem.empty()) {
-            std::cout << entry.Source << ": " << entry.Problem << "\n";
+            std::cout << entry.Source << ": " << entry.Problem << end;
             continue;
         }
         std::string tags;
@@ -285,42 +265,73 @@ void PrintPlan(const std::vector<std::string>& files, const TCommandLine& comman
             tags += (tags.empty() ? "" : " ") + std::string("[replaces its source]");
         }
         std::cout << entry.Source << " -> " << entry.Output << (tags.empty() ? "" : "  ") << tags
-                  << "\n";
+                  << end;
     }
 }
 
 int Convert(const std::vector<std::string>& files, const TCommandLine& commandLine,
-            const TRunSettings& settings)
+            const TRunSettings& settings, const std::vector<std::string>& unreadable)
 {
-    std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists);
+    TTerminalPrompt* asking = nullptr;
+    std::unique_ptr<TOverwritePrompt> prompt = MakePrompt(commandLine.OnExists, &asking);
     TTerminalProgress progress(!commandLine.Quiet && ::isatty(STDERR_FILENO) != 0,
                                commandLine.KeepGoing);
+    progress.AddUnreadable(unreadable);
+    // A report on standard output has it to itself.
+    const bool quiet = commandLine.Quiet || commandLine.ReportFile == "-";
+    const int reportFd = commandLine.ReportFile.empty() ? -1 : OpenReport(commandLine.ReportFile);
+    if (!commandLine.ReportFile.empty() && reportFd < 0) {
+        return 1;
+    }
+    TReportProgress report(progress, reportFd);
+    TRunProgress& runProgress = reportFd >= 0 ? static_cast<TRunProgress&>(report) : progress;
     // Before the run starts its threads, so that they leave the signals to this handler.
-    EndCleanlyOnSignals(
-        [&progress, quiet = commandLine.Quiet](int) { progress.EndOnSignal(quiet); });
+    EndCleanlyOnSignals([&progress, &report, quiet, reportFd](int signal) {
+        progress.EndOnSignal(quiet);
+        if (reportFd >= 0) {
+            report.WriteTotals(false, signal);
+        }
+    });
     SetThreadsLimitedNote([&progress](const std::string& message) {
         progress.Clear();
         std::cerr << "kapto-convert: " << message << std::endl;
     });
     int status = 1;
+    bool aborted = false;
     try {
         const TRunSummary summary = RunConversion(files, commandLine.Format, commandLine.Options,
-                                                  *prompt, progress, settings);
-        status = summary.Aborted ? 3 : summary.Failed > 0 ? 1 : 0;
+                                                  *prompt, runProgress, settings);
+        aborted = summary.Aborted;
+        status = summary.Aborted ? 3 : summary.Failed > 0 || !unreadable.empty() ? 1 : 0;
     } catch (...) {
         const std::string message = FailureMessage(std::current_exception());
         if (!progress.ReportedFailure()) {
             progress.Clear();
-            std::cerr << message << std::endl;
+            std::cerr << PrintableText(message) << std::endl;
         }
     }
     progress.Clear();
-    if (!commandLine.Quiet) {
+    if (asking != nullptr && asking->GaveUp()) {
+        std::cerr << "kapto-convert: "
+                  << InLanguage(
+                         "上書き確認に答えがないため、残りの既存のファイルは保存しませんでした",
+                         "the overwrite question went unanswered; the remaining existing "
+                         "outputs were skipped")
+                  << std::endl;
+    }
+    if (reportFd >= 0) {
+        report.WriteTotals(aborted);
+        if (!report.Written() || (reportFd != STDOUT_FILENO && ::close(reportFd) != 0)) {
+            std::cerr << "kapto-convert: cannot write " << commandLine.ReportFile << std::endl;
+            status = 1;
+        }
+    }
+    if (!quiet) {
         std::cout << progress.SummaryLine() << std::flush;
     }
     if (commandLine.KeepGoing) {
         for (const std::string& file : progress.FailedFiles()) {
-            std::cerr << file << "\n";
+            std::cerr << QuotedName(file) << "\n";
         }
     }
     return CheckStandardOutput(status);
@@ -346,18 +357,43 @@ int main(int argc, char** argv)
     settings.Jobs = commandLine.Jobs;
     settings.OutputFolder = commandLine.OutDir;
     settings.StrictSources = commandLine.Strict;
-    if (!CollectFiles(commandLine, files, settings.OutputPlaces)) {
+    std::vector<std::string> paths = commandLine.Paths;
+    if (!commandLine.FilesFrom.empty() &&
+        !AppendFileList(commandLine.FilesFrom, commandLine.NulTerminated, paths)) {
         return 1;
+    }
+    std::vector<std::string> unreadable;
+    if (!CollectFiles(commandLine, paths, files, settings.OutputPlaces, unreadable)) {
+        return 1;
+    }
+    // What a scan could not read stops the run as a bad file would, or with --keep-going
+    // counts as failed.
+    if (!unreadable.empty() && !commandLine.KeepGoing) {
+        return 1;
+    }
+    if (!commandLine.Base.empty()) {
+        const std::string outside =
+            PlaceUnderBase(commandLine.Base, commandLine.OutDir, files, settings.OutputPlaces);
+        if (!outside.empty()) {
+            std::cerr << "kapto-convert: --base: " << outside << " is not under "
+                      << commandLine.Base << std::endl;
+            return 2;
+        }
+    }
+    if (commandLine.ShardCount > 0) {
+        KeepShard(commandLine.ShardIndex, commandLine.ShardCount,
+                  TargetExtension(commandLine.Format), commandLine.OutDir, files,
+                  settings.OutputPlaces);
     }
     if (commandLine.ListOnly) {
         for (const std::string& file : files) {
-            std::cout << file << "\n";
+            std::cout << file << (commandLine.NulTerminated ? '\0' : '\n');
         }
-        return CheckStandardOutput(0);
+        return CheckStandardOutput(unreadable.empty() ? 0 : 1);
     }
     if (commandLine.DryRun) {
         PrintPlan(files, commandLine, settings);
-        return CheckStandardOutput(0);
+        return CheckStandardOutput(unreadable.empty() ? 0 : 1);
     }
-    return Convert(files, commandLine, settings);
+    return Convert(files, commandLine, settings, unreadable);
 }

@@ -38,11 +38,6 @@ const char* MessageText(TMessage id)
         return InLanguage("Win32 エラー。コード : %d.\n%s", "System error. Code: %d.\n%s");
     case TMessage::OutOfMemory:
         return InLanguage("メモリが不足しています", "Out of memory");
-    case TMessage::NoPicture:
-        return InLanguage("画像がありません", "The file holds no picture");
-    case TMessage::PictureTooLarge:
-        return InLanguage("%d × %d の画像には %d MiB が必要です (上限 %d MiB、--max-memory)",
-                          "A %d × %d picture needs %d MiB (the limit is %d MiB, see --max-memory)");
     case TMessage::OptimizeKeptPlain:
         return InLanguage("--optimize は最適化をやめ、通常の PNG を書きました",
                           "--optimize kept the plain encoding");
@@ -52,6 +47,11 @@ const char* MessageText(TMessage id)
     case TMessage::ThreadsLimited:
         return InLanguage("これ以上スレッドを開始できません。%d 個のスレッドで続けます",
                           "Cannot start more threads; carrying on with %d");
+    case TMessage::NoPicture:
+        return InLanguage("画像がありません", "The file holds no picture");
+    case TMessage::PictureTooLarge:
+        return InLanguage("%d × %d の画像には %d MiB が必要です (上限 %d MiB、--max-memory)",
+                          "A %d × %d picture needs %d MiB (the limit is %d MiB, see --max-memory)");
     case TMessage::SourceEndsEarly:
         return InLanguage("警告: ファイルが途中で終わっています。%d 行が欠けています (全 %d 行)",
                           "warning: the file ends early; %d of %d rows are missing");

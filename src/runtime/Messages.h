@@ -22,11 +22,11 @@ enum class TMessage
     UnknownExtension,   // %s: the extension as written
     Win32Error,         // %d: code, %s: text
     OutOfMemory,        // an allocation failed
-    NoPicture,          // a source decoded to no picture, or one of width or height 0
-    PictureTooLarge,    // %d × %d: size, %d: MiB it needs, %d: MiB the budget allows
     OptimizeKeptPlain,  // the optimised PNG did not read back exactly; the plain one was written
     LinkInOutputFolder, // %s: a link standing where an output folder is to be entered
     ThreadsLimited,     // %d: the threads that carry on, the calling one included
+    NoPicture,          // a source decoded to no picture, or one of width or height 0
+    PictureTooLarge,    // %d × %d: size, %d: MiB it needs, %d: MiB the budget allows
     SourceEndsEarly,    // %d: rows missing, %d: rows of the picture
 };
 

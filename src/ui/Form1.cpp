@@ -2,11 +2,9 @@
 
 #include "app/FileNames.h"
 #include "app/ScanFolder.h"
-#include "runtime/Exceptions.h"
-#include "runtime/Interrupt.h"
-#include "ui/OWDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PreviewWindow.h"
+#include "ui/RunThread.h"
 #include "ui/ScreenFit.h"
 #include "ui/UiFont.h"
 #include "ui/UiTexts.h"
@@ -16,11 +14,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidgetItem>
 #include <QMenu>
@@ -28,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -55,6 +54,8 @@ constexpr int kRightEdge = 520 - (400 + 113);
 constexpr int kGroupMargin = 8;
 // The list (and anything else that stretches with the window) keeps at least this size.
 constexpr int kMinimumStretch = 100;
+// The status line under the bar, hidden until the first run.
+constexpr QRect kStatusPlace(8, 451 - 3 - TForm1::kStatusHeight, 385, TForm1::kStatusHeight);
 
 std::string SystemName(const QString& path)
 {
@@ -64,27 +65,6 @@ std::string SystemName(const QString& path)
 QString DisplayName(const std::string& name)
 {
     return QFile::decodeName(QByteArray::fromStdString(name));
-}
-
-bool IsUserInput(QEvent::Type type)
-{
-    switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-    case QEvent::Shortcut:
-    case QEvent::ShortcutOverride:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -104,6 +84,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     setObjectName("Form1");
     setWindowTitle(Tr("png変換"));
+    // Every window of the program, dialogs and boxes included, carries the package's icon.
+    if (QApplication::windowIcon().isNull()) {
+        QApplication::setWindowIcon(KaptoIcon());
+    }
     setFont(WindowFont());
     setAutoFillBackground(true);
     MakeControls();
@@ -112,6 +96,19 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     ConnectHandlers();
     FitToFont();
     FormCreate();
+    WireRun();
+}
+
+TForm1::~TForm1()
+{
+    // A run still going ends before the controls it reports to.
+    delete Run;
+    Run = nullptr;
+}
+
+bool TForm1::IsRunning() const
+{
+    return Run != nullptr && Run->IsRunning();
 }
 
 void TForm1::MakeControls()
@@ -183,6 +180,10 @@ void TForm1::MakeControls()
          {400, 356 + rows, 113, 17},
          akTop | akRight},
     };
+    StatusLine = new QLabel(this);
+    StatusLine->setObjectName("StatusLine");
+    StatusLine->hide();
+    Place(StatusLine, kStatusPlace, akLeft | akRight | akBottom);
     // The swatch sits between the radio buttons; keep it above them for the mouse. The keyboard
     // reaches it right after "色", the choice it belongs to.
     Shape1->raise();
@@ -234,6 +235,20 @@ QWidget* TForm1::MakeKeyGroup()
 
 void TForm1::SetUpControls()
 {
+    // Names for screen readers where a control shows no caption of its own.
+    const struct
+    {
+        QWidget* Widget;
+        QString Name;
+    } names[] = {
+        {ListBox1, Tr("変換するファイル")}, {Shape1, Tr("色")},
+        {SpinBox1, Tr("許容差")},           {ScrollBar1, Tr("透過率を指定")},
+        {ProgressBar1, Tr("進行状況")},     {RadioGroup1, Tr("透過率に元絵を使用")},
+        {StatusLine, Tr("進行状況")},
+    };
+    for (const auto& n : names) {
+        n.Widget->setAccessibleName(n.Name);
+    }
     Shape1->SetBrushColor(clBlack);
     RadioButton5->setChecked(true);
     SpinBox1->setRange(0, 100);
@@ -268,8 +283,23 @@ void TForm1::MakeMenuAndDialogs()
     N3 = PopupMenu1->addAction(Tr("リストの内容を空にする"));
     N3->setObjectName("N3");
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListBox1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at)); });
+    connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        UpdateMenu();
+        PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at));
+    });
+
+    // Delete removes the selected lines, with the same question as the menu.
+    auto* remove = new QShortcut(QKeySequence::Delete, ListBox1);
+    remove->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(remove, &QShortcut::activated, this, &TForm1::N1Click);
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, [this] {
+        if (Button2->isEnabled()) {
+            Button2Click();
+        }
+    });
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &TForm1::Button4Click);
 
     OpenPictureDialog1 = new TOpenPictureDialog(this);
     OpenPictureDialog1->setObjectName("OpenPictureDialog1");
@@ -328,7 +358,6 @@ void TForm1::ConnectHandlers()
 void TForm1::FormCreate()
 {
     connect(ListBox1, &TFileListBox::FilesDropped, this, &TForm1::WMDropFiles);
-    qApp->installEventFilter(this);
 }
 
 void TForm1::Place(QWidget* widget, const QRect& geometry, int anchors)
@@ -372,6 +401,7 @@ void TForm1::FitToFont()
     // Captions are measured in the font and style in use, which may be wider than the font the
     // positions were laid out for. Each control keeps its place and grows to the right.
     ensurePolished();
+    MakeRoomInKeyGroup();
     for (const TAnchored& a : m_anchored) {
         WidenToText(a.Widget);
     }
@@ -385,6 +415,24 @@ void TForm1::FitToFont()
     setMinimumSize(MinimumClientSize());
     // On a screen too small for the first position, the window moves (or shrinks) onto it.
     setGeometry(FitInto(QRect(kDesignPosition, m_startSize), AvailableArea(this)));
+}
+
+void TForm1::MakeRoomInKeyGroup()
+{
+    // The key group holds two controls on some rows. Where the left one's caption needs more
+    // than its place (longer words than the two characters of the Japanese captions), what
+    // stands right of it moves along; the corner buttons keep one column, and the group
+    // widens to hold them.
+    const auto needs = [](QWidget* left) {
+        return TextWidthNeeded(left) > left->width() ? left->x() + TextWidthNeeded(left) + 4 : 0;
+    };
+    const int corners = std::max(needs(RadioButton1), needs(RadioButton2));
+    for (QWidget* right :
+         {static_cast<QWidget*>(RadioButton3), static_cast<QWidget*>(RadioButton4)}) {
+        right->move(std::max(right->x(), corners), right->y());
+    }
+    Shape1->move(std::max(Shape1->x(), needs(RadioButton5)), Shape1->y());
+    SpinBox1->move(std::max(SpinBox1->x(), needs(Label2)), SpinBox1->y());
 }
 
 void TForm1::WidenToText(QWidget* widget)
@@ -483,74 +531,6 @@ std::vector<std::string> TForm1::ListedFiles() const
     return files;
 }
 
-void TForm1::Button1Click(QObject* sender)
-{
-    const TTargetFormat format = sender == Button1 ? TTargetFormat::Png : TTargetFormat::Bmp;
-    const std::vector<std::string> files = ListedFiles();
-    // The options are read once: the window takes no input while the run lasts.
-    const TConversionOptions options = ReadOptions();
-    TOWDialog dialog(this);
-    QString error;
-    m_running = true;
-    m_failureShown = false;
-    m_skippedFiles.clear();
-    try {
-        RunConversion(files, format, options, dialog, *this, 0);
-    } catch (...) {
-        error = QString::fromStdString(FailureMessage(std::current_exception()));
-    }
-    m_running = false;
-    if (!error.isEmpty() && !m_failureShown) {
-        ErrorBox(this, error);
-    }
-    if (!m_skippedFiles.isEmpty()) {
-        SkippedFilesBox(this, m_skippedFiles);
-    }
-}
-
-TFailureAnswer TForm1::FileFailed(int, const std::string& sourceName, const std::string& message)
-{
-    const QString path = DisplayName(sourceName);
-    if (FileErrorBox(this, path, QString::fromStdString(message))) {
-        m_skippedFiles.append(path);
-        return TFailureAnswer::SkipFile;
-    }
-    m_failureShown = true;
-    return TFailureAnswer::Stop;
-}
-
-void TForm1::SetMaximum(int maximum)
-{
-    ProgressBar1->setMaximum(maximum);
-}
-
-void TForm1::SetPosition(int position)
-{
-    ProgressBar1->setValue(position);
-    // Keep painting during the run; input to this window is swallowed by eventFilter.
-    ProgressBar1->repaint();
-    QApplication::processEvents();
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event)
-{
-    if (m_running && IsUserInput(event->type()) && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this) {
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void TForm1::closeEvent(QCloseEvent* event)
-{
-    if (m_running) {
-        // Closing the window ends the program at once, as a signal does: the files written
-        // stay, the one being written is removed.
-        EndNowWithoutDebris(0);
-    }
-    QWidget::closeEvent(event);
-}
-
 void TForm1::Button2Click()
 {
     if (OpenPictureDialog1->exec() != QDialog::Accepted) {
@@ -589,6 +569,12 @@ void TForm1::N1Click()
         ListBox1->setCurrentRow(-1);
     }
     UpdatePreview();
+}
+
+void TForm1::UpdateMenu()
+{
+    N1->setEnabled(!ListBox1->selectedItems().isEmpty());
+    N3->setEnabled(ListBox1->count() > 0);
 }
 
 void TForm1::N3Click()

@@ -25,16 +25,22 @@ namespace kapto {
 
 class TFileListBox;
 class TOpenPictureDialog;
+class TRunThread;
+struct TOverwriteQuestion;
+struct TRunEnd;
 class TPreviewWindow;
 class TRadioGroup;
 class TShape;
+class TOWDialog;
 
-class TForm1 : public QWidget, private TRunProgress
+class TForm1 : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit TForm1(QWidget* parent = nullptr);
+
+    ~TForm1() override;
 
     // The options as the controls stand now.
     TConversionOptions ReadOptions() const;
@@ -77,6 +83,19 @@ public:
     QColorDialog* ColorDialog1;
     // The preview of the converted picture, made on first use.
     TPreviewWindow* PreviewWindow = nullptr;
+    // Under the bar while a run goes and after it: "n / N  FILENAME", then what the run did.
+    // Hidden until the first run, so the window at rest keeps its layout.
+    QLabel* StatusLine;
+    // The run on its own thread; tests give it a slower runner.
+    TRunThread* Run;
+
+    bool IsRunning() const;
+    // The height of the status line, taken from the list while the line shows.
+    static constexpr int kStatusHeight = 16;
+
+signals:
+    // A run has ended and the window takes input again.
+    void RunFinished();
 
 public slots:
     void Button1Click(QObject* sender);
@@ -97,7 +116,6 @@ public slots:
     void UpdatePreview();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -129,6 +147,8 @@ private:
     // Widens the controls to their texts in the font in use and sets the window's start
     // geometry and minimum size from them.
     void FitToFont();
+    // Moves the controls right of a widened caption in the key group out of its way.
+    void MakeRoomInKeyGroup();
     void WidenToText(QWidget* widget);
     // Whether controls that are apart at the start size stay apart, and the list keeps a
     // usable size, at that difference from the start size.
@@ -138,17 +158,25 @@ private:
     // "許容差" follows "指定色を透過"; "境界をなめらかに" needs a tolerance above 0 too.
     void UpdateToleranceEnabled();
 
-    void SetMaximum(int maximum) override;
-    void SetPosition(int position) override;
-    TFailureAnswer FileFailed(int index, const std::string& sourceName,
-                              const std::string& message) override;
+    // Makes room for the status line under the bar, or gives it back to the list.
+    void ShowStatusLine(bool shown);
+    // Disables what a run must not be disturbed by, or enables it again.
+    void SetRunning(bool running, QPushButton* runButton);
+    void WireRun();
+    void RunEnded(const TRunEnd& end);
+    TOverwriteAnswer AskOverwrite(const TOverwriteQuestion& question);
+    TFailureAnswer AskFailure(const QString& path, const QString& message);
+    // The popup menu greys out what does not apply to the list as it stands.
+    void UpdateMenu();
 
     std::vector<TAnchored> m_anchored;
     // The client size at which every control stands where it was placed.
     QSize m_startSize;
-    bool m_running = false;
-    bool m_failureShown = false; // the run's failure has had its box
-    QStringList m_skippedFiles;  // files passed over after a failure during the run
+    QPushButton* m_runButton = nullptr;     // the button that started the run, now "中止"
+    QString m_runCaption;                   // its caption before the run
+    TOWDialog* m_overwriteDialog = nullptr; // one per run
+    bool m_skipAllFailures = false;         // "以降もスキップ" was chosen in this run
+    QStringList m_skippedFiles;             // files passed over after a failure during the run
 };
 
 } // namespace kapto

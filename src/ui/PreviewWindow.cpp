@@ -9,11 +9,14 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kapto {
 
@@ -62,6 +65,9 @@ TPreviewWindow::TPreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     Summary = new QLabel(this);
     Summary->setObjectName("Summary");
     Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long message (why a file failed) wraps within the window's width; it never widens it.
+    Summary->setWordWrap(true);
+    Summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     ZoomButton = new QPushButton(QStringLiteral("100%"), this);
     ZoomButton->setObjectName("ZoomButton");
 
@@ -102,20 +108,65 @@ void TPreviewWindow::showEvent(QShowEvent* event)
         return;
     }
     if (!m_placed) {
-        // Centred over the main window, the whole frame on that window's screen.
         m_placed = true;
-        const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
-        const QMargins frame = FrameMargins(owner);
-        const QRect area = AvailableArea(owner != nullptr ? owner : this);
-        QRect outer(QPoint(), size().grownBy(frame));
-        outer.moveCenter(owner != nullptr ? owner->frameGeometry().center() : area.center());
-        setGeometry(FitInto(outer, area).marginsRemoved(frame));
+        PlaceBesideOwner();
     }
     // What was on display before the window was closed may no longer match the options; the
     // request that follows the showing brings the current picture.
     ++m_serial;
     m_pending.reset();
     ShowMessage(RenderingText());
+}
+
+void TPreviewWindow::PlaceBesideOwner()
+{
+    // Beside the main window, so the options it follows stay in view: on the right, else on
+    // the left, else below; where none has room for the whole window, on the side with the
+    // most room, shrunk to it.
+    const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    const QRect area = AvailableArea(owner != nullptr ? owner : this);
+    const QMargins frame = FrameMargins(owner);
+    const QSize outer = size().grownBy(frame);
+    if (owner == nullptr) {
+        QRect centred(QPoint(), outer);
+        centred.moveCenter(area.center());
+        setGeometry(FitInto(centred, area).marginsRemoved(frame));
+        return;
+    }
+    const QRect main = owner->frameGeometry();
+    const int roomRight = area.right() - main.right();
+    const int roomLeft = main.left() - area.left();
+    const int roomBelow = area.bottom() - main.bottom();
+    QRect placed;
+    if (outer.width() <= roomRight) {
+        placed = QRect(QPoint(main.right() + 1, main.top()), outer);
+    } else if (outer.width() <= roomLeft) {
+        placed = QRect(QPoint(main.left() - outer.width(), main.top()), outer);
+    } else if (outer.height() <= roomBelow) {
+        placed = QRect(QPoint(main.left(), main.bottom() + 1), outer);
+    } else if (roomBelow > std::max(roomRight, roomLeft)) {
+        placed = QRect(main.left(), main.bottom() + 1, outer.width(), roomBelow);
+    } else if (roomRight >= roomLeft) {
+        placed = QRect(main.right() + 1, main.top(), roomRight, outer.height());
+    } else {
+        placed = QRect(area.left(), main.top(), roomLeft, outer.height());
+    }
+    setGeometry(FitInto(placed, area).marginsRemoved(frame));
+}
+
+void TPreviewWindow::FitOnScreen()
+{
+    // A message that wraps onto more lines may have made the window taller than its room.
+    if (!isVisible()) {
+        return;
+    }
+    layout()->activate();
+    const QMargins frame = FrameMargins(this);
+    const QRect outer = geometry().marginsAdded(frame);
+    const QRect fitted = FitInto(outer, AvailableArea(this));
+    if (fitted != outer) {
+        setGeometry(fitted.marginsRemoved(frame));
+    }
 }
 
 void TPreviewWindow::keyPressEvent(QKeyEvent* event)
@@ -190,6 +241,7 @@ void TPreviewWindow::ShowMessage(const QString& message)
     m_image = QImage();
     m_canvas->SetImage(m_image, m_message);
     Summary->clear();
+    Summary->setToolTip(QString());
     KeySwatch->hide();
     setWindowTitle(PreviewTitle());
 }
@@ -212,6 +264,7 @@ void TPreviewWindow::Show(const QString& source, std::shared_ptr<TPreviewResult>
         m_canvas->resize(m_image.size());
     }
     Summary->setText(QString::fromStdString(PreviewSummary(*m_result)));
+    Summary->setToolTip(m_result->Error.empty() ? QString() : Summary->text());
     KeySwatch->setVisible(m_result->Error.empty() && m_result->Keyed);
     if (m_result->Keyed) {
         QPalette palette = KeySwatch->palette();
@@ -220,6 +273,7 @@ void TPreviewWindow::Show(const QString& source, std::shared_ptr<TPreviewResult>
         KeySwatch->setPalette(palette);
     }
     setWindowTitle(PreviewTitle(QFileInfo(m_shownSource).fileName()));
+    FitOnScreen();
     emit Rendered();
 }
 

@@ -72,6 +72,10 @@ private:
         TConversionOptions Options;
     };
 
+    // The first place: beside the main window, never over it.
+    void PlaceBesideOwner();
+    // Back within the screen's available area, after the window grew.
+    void FitOnScreen();
     void Start(TRequest request);
     // A render ended; its result is shown when it answers the newest request.
     void Finish(const QString& source, std::shared_ptr<TPreviewResult> result, quint64 serial);

@@ -1,17 +1,26 @@
 #include "ui/UiFont.h"
 
+#include "ui/ScreenFit.h"
 #include "ui/UiTexts.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kapto {
 
@@ -72,24 +81,56 @@ void ErrorBox(QWidget* parent, const QString& text)
     box.exec();
 }
 
-bool FileErrorBox(QWidget* parent, const QString& path, const QString& message)
+TFailureChoice FileErrorBox(QWidget* parent, const QString& path, const QString& message)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Kapto"), path + "\n" + message,
                     QMessageBox::Ok, parent);
     box.setObjectName("ErrorBox");
     box.setDefaultButton(QMessageBox::Ok);
     QAbstractButton* skip = box.addButton(Tr("スキップして続行"), QMessageBox::AcceptRole);
+    QAbstractButton* skipAll = box.addButton(Tr("以降もスキップ"), QMessageBox::AcceptRole);
     box.exec();
-    return box.clickedButton() == skip;
+    return box.clickedButton() == skip      ? TFailureChoice::Skip
+           : box.clickedButton() == skipAll ? TFailureChoice::SkipAll
+                                            : TFailureChoice::Stop;
 }
 
 void SkippedFilesBox(QWidget* parent, const QStringList& paths)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Kapto"),
-                    Tr("次のファイルは変換できなかったため、スキップしました。"), QMessageBox::Ok,
-                    parent);
+    QDialog box(parent);
     box.setObjectName("SkippedFilesBox");
-    box.setInformativeText(paths.join('\n'));
+    box.setWindowTitle(QStringLiteral("Kapto"));
+    auto* text = new QLabel(Tr("次のファイルは変換できなかったため、スキップしました。"), &box);
+    text->setWordWrap(true);
+    auto* list = new QListWidget(&box);
+    list->setObjectName("SkippedFiles");
+    list->addItems(paths);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    QPushButton* copy = buttons->addButton(Tr("コピー"), QDialogButtonBox::ActionRole);
+    copy->setObjectName("Copy");
+    QObject::connect(copy, &QPushButton::clicked, &box,
+                     [paths] { QGuiApplication::clipboard()->setText(paths.join('\n') + '\n'); });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(text);
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    // As wide as the longest path and as tall as the list, but never past the screen's free
+    // area, frame and title bar included; the list scrolls for the rest.
+    const QRect area = AvailableArea(parent);
+    const QMargins frame =
+        FrameMargins(parent).isNull() ? QMargins(8, 40, 8, 8) : FrameMargins(parent);
+    const int rows = int(std::min<qsizetype>(paths.size(), 30));
+    QSize wanted(list->sizeHintForColumn(0) + 48,
+                 rows * list->sizeHintForRow(0) + 4 * text->sizeHint().height() + 80);
+    wanted =
+        wanted.expandedTo(QSize(360, 160)).boundedTo(area.size().shrunkBy(frame) - QSize(16, 16));
+    box.resize(wanted);
+    box.setMaximumSize(area.size().shrunkBy(frame));
+    QRect placed(QPoint(), box.size());
+    placed.moveCenter(area.center());
+    box.setGeometry(FitInto(placed.marginsAdded(frame), area).marginsRemoved(frame));
     box.exec();
 }
 

@@ -21,10 +21,18 @@ int TextWidthNeeded(QWidget* widget);
 bool ConfirmBox(QWidget* parent, const QString& text);
 // The error box of the application, titled "Kapto".
 void ErrorBox(QWidget* parent, const QString& text);
+// What to do after a file of a run failed.
+enum class TFailureChoice
+{
+    Stop,   // "OK": the run ends there
+    Skip,   // "スキップして続行"
+    SkipAll // "以降もスキップ": this file and every later failure, without asking
+};
 // The error box for a file of a run: its path on the first line, the message below, and
-// besides "OK" (the default: the run ends) "スキップして続行". True for the latter.
-bool FileErrorBox(QWidget* parent, const QString& path, const QString& message);
-// The box at the end of a run that passed over failed files, listing them.
+// besides "OK" (the default) "スキップして続行" and "以降もスキップ".
+TFailureChoice FileErrorBox(QWidget* parent, const QString& path, const QString& message);
+// The box at the end of a run that passed over failed files: the paths in a list that
+// scrolls, the box within the screen's available area, and a button that copies the paths.
 void SkippedFilesBox(QWidget* parent, const QStringList& paths);
 
 } // namespace kapto

@@ -7,6 +7,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -35,6 +37,44 @@ bool HasLocalFiles(const QMimeData* data)
 }
 
 } // namespace
+
+QIcon KaptoIcon()
+{
+    // The drawing of kapto.svg on its 64-unit grid: a checkerboard tile with a rounded frame,
+    // a translucent blue sun and green hills.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 64.0, size / 64.0);
+        QPainterPath tile;
+        tile.addRoundedRect(QRectF(4, 4, 56, 56), 6, 6);
+        painter.setClipPath(tile);
+        painter.fillRect(QRectF(4, 4, 56, 56), QColor(0xFF, 0xFF, 0xFF));
+        for (int y = 0; y < 64; y += 8) {
+            for (int x = 0; x < 64; x += 8) {
+                if ((x / 8 + y / 8) % 2 == 0) {
+                    painter.fillRect(QRectF(x, y, 8, 8), QColor(0xC8, 0xC8, 0xC8));
+                }
+            }
+        }
+        painter.setClipping(false);
+        painter.setPen(QPen(QColor(0x40, 0x40, 0x40), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(tile);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x2A, 0x7F, 0xD4, 191));
+        painter.drawEllipse(QPointF(32, 32), 16, 16);
+        painter.setBrush(QColor(0x3A, 0x9A, 0x3A));
+        const QPointF hills[] = {{14, 50}, {26, 36}, {34, 44}, {42, 34}, {52, 50}};
+        painter.drawPolygon(hills, 5);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent)
 {

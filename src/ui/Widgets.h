@@ -5,6 +5,7 @@
 #include "platform/Color.h"
 
 #include <QGroupBox>
+#include <QIcon>
 #include <QListWidget>
 #include <QStringList>
 #include <QWidget>
@@ -12,6 +13,10 @@
 class QRadioButton;
 
 namespace kapto {
+
+// The program's icon (kapto.svg, which the package installs), drawn at the sizes window
+// managers ask for, so that no image plug-in is needed to show it.
+QIcon KaptoIcon();
 
 // The file list: accepts files and folders dragged from a file manager.
 class TFileListBox : public QListWidget

@@ -4,6 +4,7 @@
 #include "runtime/Interrupt.h"
 #include "ui/Form1.h"
 #include "ui/UiTexts.h"
+#include "ui/Widgets.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kapto"));
     QApplication::setDesktopFileName(QStringLiteral("kapto"));
+    QApplication::setWindowIcon(kapto::KaptoIcon());
     kapto::UseLanguage(kapto::LanguageFromEnvironment());
 
     // The picture types are known before the window (and its open dialog) exists.

@@ -52,8 +52,10 @@ protected:
         const std::string in = m_scratch.Path("in");
         WriteFileBytes(in, std::vector<uint8_t>(input.begin(), input.end()));
         const std::string command =
-            "KAPTO_LANG=" + m_language + " " + KAPTO_CONVERT_EXE + " " + arguments + " <" +
-            Quote(in) + " >" + Quote(m_scratch.Path("out")) + " 2>" + Quote(m_scratch.Path("err"));
+            // Without a controlling terminal, so that the question reads standard input.
+            "KAPTO_LANG=" + m_language + " setsid -w " + KAPTO_CONVERT_EXE + " " + arguments +
+            " <" + Quote(in) + " >" + Quote(m_scratch.Path("out")) + " 2>" +
+            Quote(m_scratch.Path("err"));
         const int raw = std::system(command.c_str());
         TCommandResult result;
         result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -127,7 +129,7 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
     const std::string missing = m_dir.Path("missing.bmp");
     TCommandResult result = Convert("--to bmp " + Quote(missing));
     EXPECT_EQ(result.Status, 1);
-    EXPECT_EQ(result.Err, "ファイル " + missing + " は開けません\n");
+    EXPECT_EQ(result.Err, missing + ": ファイル " + missing + " は開けません\n");
 
     const struct
     {
@@ -155,6 +157,11 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
         {"--optimize --to bmp x", "--optimize needs PNG output"},
         {"--optimize --fast x", "--optimize and --fast"},
         {"--out-dir '' x", "--out-dir: expected a folder"},
+        {"--base x x", "--base needs --out-dir"},
+        {"--shard 0/4 x", "--shard: expected K/N"},
+        {"--shard 5/4 x", "--shard: expected K/N"},
+        {"--shard 1/0 x", "--shard: expected K/N"},
+        {"--shard 1/4x x", "--shard: expected K/N"},
     };
     for (const auto& c : usage) {
         result = Convert(c.arguments);
@@ -297,7 +304,8 @@ TEST_F(ConvertCommandTest, EveryMessageNamesItsFile)
     ::unlink(m_dir.Path("good.png").c_str());
     result = Convert(Quote(good) + " " + Quote(m_dir.Path("photo")));
     EXPECT_EQ(result.Status, 1);
-    EXPECT_EQ(result.Err, "ファイル " + m_dir.Path("photo") + " は開けません\n");
+    EXPECT_EQ(result.Err,
+              m_dir.Path("photo") + ": ファイル " + m_dir.Path("photo") + " は開けません\n");
     EXPECT_FALSE(FileExists(m_dir.Path("good.png")));
 
     // A PATH that looks like an option.
@@ -528,8 +536,8 @@ TEST_F(ConvertCommandTest, EnglishMessagesSummaryAndQuestion)
         EXPECT_NE(result.Err.find(english ? "[a] Stop the whole run" : "[a] 全体の処理を中止"),
                   std::string::npos);
         result = Convert(Quote(missing));
-        EXPECT_EQ(result.Err, english ? "Cannot open file " + missing + "\n"
-                                      : "ファイル " + missing + " は開けません\n");
+        EXPECT_EQ(result.Err, missing + (english ? ": Cannot open file " + missing + "\n"
+                                                 : ": ファイル " + missing + " は開けません\n"));
     }
 }
 

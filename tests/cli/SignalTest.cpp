@@ -236,3 +236,35 @@ TEST(LimitTest, ThreadsThatCannotStartLeaveTheirWorkToOthers)
         }
     }
 }
+
+TEST(LimitTest, WhatAScanCannotReadIsReportedNotLeftOut)
+{
+    // Root reads every folder: the scan runs as nobody then.
+    const uid_t user = ::geteuid() == 0 ? 65534 : uid_t(-1);
+    TTempDir dir;
+    ::chmod(dir.Root().c_str(), 0777);
+    const std::string photos = dir.Path("photos");
+    ::mkdir(photos.c_str(), 0777);
+    ::chmod(photos.c_str(), 0777);
+    WriteTestBmp(photos + "/a.bmp", 4, 3, 0x336699);
+    const std::string closed = photos + "/closed";
+    ::mkdir(closed.c_str(), 0777);
+    WriteTestBmp(closed + "/b.bmp", 4, 3, 0x336699);
+    ::chmod(closed.c_str(), 0);
+    const std::string loop = photos + "/loop.bmp";
+    ASSERT_EQ(::symlink("loop.bmp", loop.c_str()), 0);
+    const std::string reasons = closed + ": Cannot open file " + closed + " (Permission denied)\n" +
+                                loop + ": Cannot open file " + loop +
+                                " (Too many levels of symbolic links)\n";
+    ::setenv("KAPTO_LANG", "en", 1);
+    const TLimitedRun stopped = RunLimited(dir, {photos}, RLIMIT_CORE, 0, user);
+    const TLimitedRun kept = RunLimited(dir, {"--keep-going", photos}, RLIMIT_CORE, 0, user);
+    ::unsetenv("KAPTO_LANG");
+    ::chmod(closed.c_str(), 0700);
+    EXPECT_EQ(stopped.Status, 1);
+    EXPECT_EQ(stopped.Err, reasons);
+    EXPECT_EQ(kept.Status, 1);
+    EXPECT_EQ(kept.Out, "1 converted, 0 skipped, 2 failed\n");
+    EXPECT_EQ(kept.Err, reasons + closed + "\n" + loop + "\n");
+    EXPECT_TRUE(FileExists(photos + "/a.png"));
+}

@@ -93,6 +93,16 @@ private slots:
         const QStringList problems = CaptionsThatDoNotFit(form, measured);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
         QVERIFY(measured >= 19);
+        // Every control the keyboard reaches has a name for screen readers.
+        for (QWidget* widget : form.findChildren<QWidget*>()) {
+            if (widget->focusPolicy() != Qt::NoFocus && widget->isVisibleTo(&form) &&
+                qobject_cast<QAbstractButton*>(widget) == nullptr) {
+                QVERIFY2(!widget->accessibleName().isEmpty() ||
+                             !widget->parentWidget()->accessibleName().isEmpty(),
+                         qPrintable(widget->objectName()));
+                QVERIFY(!HasJapanese(widget->accessibleName()));
+            }
+        }
 
         TOWDialog dialog(&form);
         QVERIFY2(Japanese(dialog).isEmpty(), qPrintable(Japanese(dialog).join(" | ")));

@@ -7,25 +7,35 @@
 #include "support/TempDir.h"
 #include "ui/CaptionChecks.h"
 #include "ui/OWDialog.h"
+#include "ui/RunThread.h"
+#include "ui/ScreenFit.h"
 #include "ui/UiTexts.h"
 #include "ui/Widgets.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSet>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -91,6 +101,71 @@ QStringList Items(const TForm1& form)
     }
     return items;
 }
+
+// Starts a run with the button and waits until the window takes input again.
+bool Convert(TForm1& form, QPushButton* button)
+{
+    QSignalSpy finished(&form, &TForm1::RunFinished);
+    button->click();
+    return finished.count() > 0 || finished.wait(30000);
+}
+
+QStringList EntriesOf(const TTempDir& dir)
+{
+    QStringList files;
+    for (const std::string& name : dir.Entries()) {
+        files << QString::fromStdString(name);
+    }
+    return files;
+}
+
+// A slow converter: the real run, whose every file waits before it loads until the test lets
+// one through. Declared after the window, so that however a test ends the run is let go
+// before the window waits for it.
+class TGate
+{
+public:
+    ~TGate() { m_passes->release(1000); }
+    void Open() { m_passes->release(1); }
+    TRunner Runner() const
+    {
+        return [passes = m_passes](const std::vector<std::string>& files, TTargetFormat format,
+                                   const TConversionOptions& options, TOverwritePrompt& prompt,
+                                   TRunProgress& progress) {
+            TGated gated(progress, *passes);
+            return RunConversion(files, format, options, prompt, gated, 1);
+        };
+    }
+
+private:
+    class TGated : public TRunProgress
+    {
+    public:
+        TGated(TRunProgress& inner, QSemaphore& passes) : m_inner(inner), m_passes(passes) {}
+        void SetMaximum(int maximum) override { m_inner.SetMaximum(maximum); }
+        void SetPosition(int position) override { m_inner.SetPosition(position); }
+        void FileStarted(int index, const std::string& source) override
+        {
+            m_inner.FileStarted(index, source);
+            m_passes.acquire();
+        }
+        void FileFinished(int index, TFileResult result) override
+        {
+            m_inner.FileFinished(index, result);
+        }
+        TFailureAnswer FileFailed(int index, const std::string& source,
+                                  const std::string& message) override
+        {
+            return m_inner.FileFailed(index, source, message);
+        }
+        bool StopRequested() override { return m_inner.StopRequested(); }
+
+    private:
+        TRunProgress& m_inner;
+        QSemaphore& m_passes;
+    };
+    std::shared_ptr<QSemaphore> m_passes = std::make_shared<QSemaphore>();
+};
 
 TColor PixelOf(const std::string& fileName)
 {
@@ -470,6 +545,48 @@ private slots:
         QVERIFY(!text.isEmpty());
     }
 
+    void KeysReachTheListTheOpenDialogAndQuit()
+    {
+        TForm1 form;
+        form.ListBox1->addItems({"a", "b", "c"});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(!form.windowIcon().isNull());
+        // The menu greys out what does not apply to the list as it stands.
+        const auto menuState = [&] {
+            emit form.ListBox1->customContextMenuRequested(QPoint(4, 4));
+            form.PopupMenu1->close();
+            return QString("%1%2").arg(int(form.N1->isEnabled())).arg(int(form.N3->isEnabled()));
+        };
+        QCOMPARE(menuState(), QStringLiteral("01"));
+        // Delete asks as the menu does, and removes the selected line.
+        form.ListBox1->setFocus();
+        form.ListBox1->item(1)->setSelected(true);
+        QCOMPARE(menuState(), QStringLiteral("11"));
+        QString text;
+        ClickInModal(QStringLiteral("はい(&Y)"), &text);
+        QTest::keyClick(form.ListBox1, Qt::Key_Delete);
+        QCOMPARE(text, QStringLiteral("選択されたファイルをリストからはずしてもよろしいですか？"));
+        QCOMPARE(Items(form), (QStringList{"a", "c"}));
+        form.ListBox1->clear();
+        QCOMPARE(menuState(), QStringLiteral("00"));
+        // Ctrl+O opens the open dialog, Ctrl+Q closes the window.
+        form.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &form);
+        bool opened = false;
+        WhenModal([&opened](QWidget* modal) {
+            opened = qobject_cast<QFileDialog*>(modal) != nullptr;
+            static_cast<QDialog*>(modal)->reject();
+        });
+        QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(opened);
+        // The dialog may still be the active window for a moment after it closed.
+        form.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &form);
+        QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!form.isVisible());
+    }
+
     void DropAddsImagesOfFoldersAndFiles()
     {
         TTempDir dir;
@@ -541,8 +658,8 @@ private slots:
             auto* dialog = qobject_cast<TOWDialog*>(modal);
             QVERIFY(dialog != nullptr);
             QCOMPARE(dialog->windowTitle(), QStringLiteral("ファイルの上書き確認"));
-            // One line taller than the bare question: the output path stands under it.
-            QCOMPARE(dialog->size(), QSize(423, 111));
+            // Two lines taller than the bare question: the output and the source under it.
+            QCOMPARE(dialog->size(), QSize(423, 127));
             const QString output = dialog->Label2->toolTip();
             QVERIFY(output == QString::fromStdString(dir.Path("a.png")) ||
                     output == QString::fromStdString(dir.Path("b.png")));
@@ -561,7 +678,7 @@ private slots:
             }
         };
         WhenModal(answer);
-        form.Button1->click();
+        QVERIFY(Convert(form, form.Button1));
         QCOMPARE(asked, questions);
         QStringList files;
         for (const std::string& name : dir.Entries()) {
@@ -590,7 +707,7 @@ private slots:
         const std::string source = WriteTestBmp(dir.Path("a.bmp"), 2, 2, 0x0000FF);
         form.ListBox1->addItem(QString::fromStdString(source));
         WhenModal([](QWidget* modal) { modal->close(); });
-        form.Button3->click();
+        QVERIFY(Convert(form, form.Button3));
         QCOMPARE(PixelOf(source), 0x0000FF);
         QCOMPARE(form.ProgressBar1->value(), 1);
     }
@@ -606,11 +723,15 @@ private slots:
         QString text;
         QString title;
         ClickInModal(QStringLiteral("OK"), &text, &title);
-        form.Button3->click();
+        QVERIFY(Convert(form, form.Button3));
         QCOMPARE(title, QStringLiteral("Kapto"));
         QCOMPARE(text, QString::fromStdString(missing + "\nファイル " + missing + " は開けません"));
         QVERIFY(FileExists(dir.Path("first.bmp")));
         QCOMPARE(form.ProgressBar1->value(), 1);
+        // The file that ended the run counts as failed in the summary.
+        QVERIFY2(
+            form.StatusLine->text().startsWith(QStringLiteral("1 件変換 0 件スキップ 1 件失敗")),
+            qPrintable(form.StatusLine->text()));
     }
 
     void SkipAndContinueListsTheSkippedFilesAtTheEnd()
@@ -618,14 +739,23 @@ private slots:
         TTempDir dir;
         TForm1 form;
         const std::string missing = dir.Path("missing.bmp");
+        const std::string kept = WriteTestBmp(dir.Path("kept.bmp"), 2, 2, 0x0000FF);
         const std::string last = WriteTestBmp(dir.Path("last.bmp"), 2, 2, 0x0000FF);
-        form.ListBox1->addItem(QString::fromStdString(missing));
-        form.ListBox1->addItem(QString::fromStdString(last));
-        QString listed;
+        WriteFileBytes(dir.Path("kept.png"), {1});
+        for (const std::string& name : {missing, kept, last}) {
+            form.ListBox1->addItem(QString::fromStdString(name));
+        }
+        QStringList listed;
         WhenModal([&](QWidget* modal) {
-            WhenModal([&](QWidget* summary) {
-                listed = static_cast<QMessageBox*>(summary)->informativeText();
-                static_cast<QMessageBox*>(summary)->accept();
+            WhenModal([&](QWidget* question) {
+                WhenModal([&](QWidget* summary) {
+                    auto* list = summary->findChild<QListWidget*>("SkippedFiles");
+                    for (int i = 0; list != nullptr && i < list->count(); ++i) {
+                        listed << list->item(i)->text();
+                    }
+                    static_cast<QDialog*>(summary)->accept();
+                });
+                static_cast<TOWDialog*>(question)->Button3->click();
             });
             for (QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
                 if (button->text() == QStringLiteral("スキップして続行")) {
@@ -633,10 +763,203 @@ private slots:
                 }
             }
         });
-        form.Button1->click();
-        QCOMPARE(listed, QString::fromStdString(missing));
+        QVERIFY(Convert(form, form.Button1));
+        QCOMPARE(listed, QStringList{QString::fromStdString(missing)});
         QVERIFY(FileExists(dir.Path("last.png")));
-        QCOMPARE(form.ProgressBar1->value(), 2);
+        QCOMPARE(form.ProgressBar1->value(), 3);
+        // What the run did, with the time it took.
+        QVERIFY2(QRegularExpression(
+                     QStringLiteral("^1 件変換 1 件スキップ 1 件失敗  \\(\\d+\\.\\d 秒\\)$"))
+                     .match(form.StatusLine->text())
+                     .hasMatch(),
+                 qPrintable(form.StatusLine->text()));
+    }
+
+    void RunLeavesTheWindowAnsweringAndStopsAfterTheFileInHand()
+    {
+        TTempDir dir;
+        TForm1 form;
+        TGate gate;
+        form.Run->SetRunner(gate.Runner());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // An empty list converts nothing: the bar and the window stay as they are.
+        form.ProgressBar1->setValue(7);
+        form.Button1->click();
+        QVERIFY(!form.IsRunning());
+        QCOMPARE(form.ProgressBar1->value(), 7);
+        QVERIFY(form.StatusLine->isHidden());
+        const QRect listAtRest = form.ListBox1->geometry();
+        QList<QWidget*> enabledAtRest;
+        for (QWidget* widget : form.findChildren<QWidget*>()) {
+            if (widget->isEnabled()) {
+                enabledAtRest << widget;
+            }
+        }
+
+        for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+            form.ListBox1->addItem(
+                QString::fromStdString(WriteTestBmp(dir.Path(name), 2, 2, 0x00AA00)));
+        }
+        form.Button1->click();
+        QVERIFY(form.IsRunning());
+        QTRY_COMPARE(form.StatusLine->text(), QStringLiteral("1 / 3  a.bmp"));
+        // The first file is converting, and the window's thread is free.
+        QElapsedTimer clock;
+        clock.start();
+        bool fired = false;
+        QTimer::singleShot(10, &form, [&] { fired = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(fired, 1000);
+        QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+        // What could change the run is disabled; the button that started it stops it.
+        for (QWidget* quiet : QList<QWidget*>{form.ListBox1, form.Button2, form.Button3,
+                                              form.CheckBox1, form.GroupBox1, form.ScrollBar1,
+                                              form.CheckBox3, form.RadioGroup1, form.CheckBox8}) {
+            QVERIFY2(!quiet->isEnabled(), qPrintable(quiet->objectName()));
+        }
+        QVERIFY(form.Button1->isEnabled() && form.Button4->isEnabled());
+        QCOMPARE(form.Button1->text(), QStringLiteral("中止"));
+        QCOMPARE(form.ListBox1->cursor().shape(), Qt::BusyCursor);
+        QVERIFY(form.StatusLine->isVisible());
+        QVERIFY(form.StatusLine->geometry().top() > form.ProgressBar1->geometry().bottom());
+        QVERIFY(form.ListBox1->height() < listAtRest.height());
+
+        QSignalSpy finished(&form, &TForm1::RunFinished);
+        form.Button1->click();
+        gate.Open();
+        QVERIFY(finished.wait(10000));
+        // The file in hand was finished whole; nothing of the others, nothing partial.
+        QCOMPARE(EntriesOf(dir), (QStringList{"a.bmp", "a.png", "b.bmp", "c.bmp"}));
+        QCOMPARE(ReadFileBytes(dir.Path("a.png"))[1], uint8_t('P'));
+        QCOMPARE(form.ProgressBar1->value(), 1);
+        for (QWidget* widget : enabledAtRest) {
+            QVERIFY2(widget->isEnabled(), qPrintable(widget->objectName()));
+        }
+        QCOMPARE(form.Button1->text(), QStringLiteral(">PNG"));
+        QVERIFY(!form.ListBox1->testAttribute(Qt::WA_SetCursor));
+        QVERIFY2(
+            form.StatusLine->text().startsWith(QStringLiteral("1 件変換 0 件スキップ 0 件失敗  (")),
+            qPrintable(form.StatusLine->text()));
+        // A second run keeps the line where the first put it, also in a hidden window.
+        const QRect listAfterRun = form.ListBox1->geometry();
+        form.hide();
+        delete form.ListBox1->takeItem(0);
+        delete form.ListBox1->takeItem(0);
+        gate.Open();
+        QVERIFY(Convert(form, form.Button1));
+        QCOMPARE(form.ListBox1->geometry(), listAfterRun);
+        QCOMPARE(form.ListBox1->height(), listAtRest.height() - form.StatusLine->height());
+    }
+
+    void SkipAllPassesOverEveryFailureAndTheListFitsTheScreen()
+    {
+        // Run also on a 1024 x 768 screen. A hundred files that fail: one box, then the list
+        // of all of them within the screen's available area, its OK button on the screen.
+        TTempDir dir;
+        TForm1 form;
+        QStringList missing;
+        for (int i = 0; i < 100; ++i) {
+            missing << QString::fromStdString(dir.Path("missing-" + std::to_string(i) + ".bmp"));
+        }
+        form.ListBox1->addItems(missing);
+        form.show();
+        int errorBoxes = 0;
+        QStringList listed;
+        QRect area;
+        QRect box;
+        QRect okButton;
+        QString copied;
+        WhenModal([&](QWidget* modal) {
+            ++errorBoxes;
+            WhenModal([&](QWidget* summary) {
+                area = AvailableArea(summary);
+                box = summary->frameGeometry();
+                auto* list = summary->findChild<QListWidget*>("SkippedFiles");
+                for (int i = 0; i < list->count(); ++i) {
+                    listed << list->item(i)->text();
+                }
+                for (QAbstractButton* button : summary->findChildren<QAbstractButton*>()) {
+                    if (button->text() == QStringLiteral("OK")) {
+                        okButton = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+                    }
+                }
+                summary->findChild<QPushButton*>("Copy")->click();
+                copied = QGuiApplication::clipboard()->text();
+                static_cast<QDialog*>(summary)->accept();
+            });
+            for (QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
+                if (button->text() == QStringLiteral("以降もスキップ")) {
+                    button->click();
+                }
+            }
+        });
+        QVERIFY(Convert(form, form.Button1));
+        QCOMPARE(errorBoxes, 1);
+        QCOMPARE(listed, missing);
+        QCOMPARE(copied, missing.join('\n') + '\n');
+        QVERIFY2(area.contains(box), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                    .arg(box.x())
+                                                    .arg(box.y())
+                                                    .arg(box.width())
+                                                    .arg(box.height())));
+        QVERIFY(area.contains(okButton));
+        QVERIFY(
+            form.StatusLine->text().startsWith(QStringLiteral("0 件変換 0 件スキップ 100 件失敗")));
+    }
+
+    void OverwriteQuestionNamesTheSourceAndWhatIsLost()
+    {
+        // p.bmp writes p.png over an old file; then p.png is asked about as its own output,
+        // written by p.bmp earlier in the run. Enter presses the focused default, "保存しない".
+        TTempDir dir;
+        TForm1 form;
+        const std::string bmp = WriteTestBmp(dir.Path("p.bmp"), 2, 2, 0x0000FF);
+        const std::string png = dir.Path("p.png");
+        WriteFileBytes(png, {1, 2, 3});
+        form.ListBox1->addItem(QString::fromStdString(bmp));
+        form.ListBox1->addItem(QString::fromStdString(png));
+        struct TSeen
+        {
+            QString Source;
+            bool Replaces;
+            QString Earlier;
+            QString Focused;
+        };
+        QList<TSeen> seen;
+        std::function<void(QWidget*)> answer = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<TOWDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            QTRY_VERIFY(dialog->isActiveWindow());
+            seen.append({dialog->Label3->text(), dialog->Label4->isVisible(),
+                         dialog->Label5->isVisible() ? dialog->Label5->toolTip() : QString(),
+                         QApplication::focusWidget()->objectName()});
+            if (seen.size() == 1) {
+                WhenModal(answer);
+                dialog->Button1->click();
+                return;
+            }
+            QCOMPARE(dialog->Label4->text(),
+                     QStringLiteral("元のファイルを置き換えます (透過や色数は失われます)"));
+            QVERIFY(dialog->Label5->text().startsWith(QStringLiteral("この変換で先に /")));
+            QVERIFY(dialog->Label5->text().endsWith(
+                QStringLiteral("/p.bmp から書き出したファイルです")));
+            QVERIFY(dialog->Button3->isDefault());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        };
+        WhenModal(answer);
+        QVERIFY(Convert(form, form.Button1));
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(seen[0].Source, QStringLiteral("変換元: ") + QString::fromStdString(bmp));
+        QVERIFY(!seen[0].Replaces);
+        QVERIFY(seen[0].Earlier.isEmpty());
+        QCOMPARE(seen[0].Focused, QStringLiteral("Button1"));
+        QCOMPARE(seen[1].Source, QStringLiteral("変換元: ") + QString::fromStdString(png));
+        QVERIFY(seen[1].Replaces);
+        QCOMPARE(seen[1].Earlier, QString::fromStdString(bmp));
+        QCOMPARE(seen[1].Focused, QStringLiteral("Button3"));
+        // The first answer wrote p.png; Enter on the second kept it.
+        QCOMPARE(ReadFileBytes(png)[1], uint8_t('P'));
+        QVERIFY(form.StatusLine->text().startsWith(QStringLiteral("1 件変換 1 件スキップ")));
     }
 
     void OpenDialogReplacesTheList()
@@ -687,10 +1010,13 @@ private slots:
 
     void Screenshot()
     {
-        // Writes a picture of the window for the README when asked to, with the pictures of
-        // KAPTO_SCREENSHOT_FOLDER (~/Pictures by default) dropped on the list.
+        // Writes pictures of the window for the README when asked to, with the pictures of
+        // KAPTO_SCREENSHOT_FOLDER (~/Pictures by default) dropped on the list: at rest
+        // (KAPTO_SCREENSHOT) and in the middle of a run (KAPTO_SCREENSHOT_RUN), held at its
+        // third file by a run that writes nothing.
         const QByteArray target = qgetenv("KAPTO_SCREENSHOT");
-        if (target.isEmpty()) {
+        const QByteArray runTarget = qgetenv("KAPTO_SCREENSHOT_RUN");
+        if (target.isEmpty() && runTarget.isEmpty()) {
             QSKIP("KAPTO_SCREENSHOT not set");
         }
         // In the language the environment asks for, as the program starts.
@@ -705,7 +1031,49 @@ private slots:
         form.ScrollBar1->setValue(80);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(form.grab().save(QString::fromLocal8Bit(target)));
+        QTest::qWait(200);
+        // With a window manager, the picture takes its frame and title bar too.
+        const auto grab = [&form] {
+            if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+                const QRect frame = form.frameGeometry();
+                return form.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                 frame.height());
+            }
+            return form.grab();
+        };
+        if (!target.isEmpty()) {
+            QVERIFY(grab().save(QString::fromLocal8Bit(target)));
+        }
+        if (runTarget.isEmpty()) {
+            return;
+        }
+        auto release = std::make_shared<QSemaphore>();
+        form.Run->SetRunner([release](const std::vector<std::string>& files, TTargetFormat,
+                                      const TConversionOptions&, TOverwritePrompt&,
+                                      TRunProgress& progress) {
+            progress.SetPosition(0);
+            progress.SetMaximum(int(files.size()));
+            TRunSummary summary;
+            for (size_t i = 0; i < files.size() && i < 3; ++i) {
+                progress.FileStarted(int(i), files[i]);
+                if (i < 2) {
+                    progress.FileFinished(int(i), TFileResult::Converted);
+                    progress.SetPosition(int(i) + 1);
+                    ++summary.Converted;
+                }
+            }
+            release->acquire();
+            return summary;
+        });
+        QSignalSpy finished(&form, &TForm1::RunFinished);
+        form.Button1->click();
+        QTRY_VERIFY(form.StatusLine->text().startsWith(QStringLiteral("3 / ")));
+        QTest::mouseMove(form.ListBox1, QPoint(120, 200));
+        QTest::qWait(200);
+        const bool saved = grab().save(QString::fromLocal8Bit(runTarget));
+        release->release();
+        QVERIFY(finished.wait(10000));
+        QVERIFY(saved);
     }
 };
 

@@ -217,7 +217,9 @@ private slots:
         form.ScrollBar1->setValue(70);
         form.OpenPreview(0);
         QVERIFY(WaitForPreview(form.PreviewWindow));
+        QSignalSpy finished(&form, &TForm1::RunFinished);
         form.Button1->click();
+        QVERIFY(finished.wait(10000));
         const std::vector<uint8_t> written = ReadFileBytes(dir.Path("b.png"));
         QVERIFY(form.PreviewWindow->Result()->Png == written);
         // Qt's own PNG reader agrees with the pixels on display.
@@ -240,6 +242,38 @@ private slots:
         QCOMPARE(form.PreviewWindow->Summary->text(),
                  QString::fromStdString("ファイル " + dir.Path("gone.bmp") + " は開けません"));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void LongMessageKeepsThePreviewBesideTheWindowOnScreen()
+    {
+        // Run also on a 1024 x 768 screen. A file that fails with a message wider than the
+        // window: the message wraps, and the preview stays on the screen, off the main window,
+        // at every showing.
+        TCodecRegistration codecs;
+        TTempDir dir;
+        TForm1 form;
+        const std::string gone = dir.Path("a folder whose name goes on for quite a while/and "
+                                          "another folder inside it with a long name/gone.bmp");
+        form.ListBox1->addItem(QString::fromStdString(gone));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (int showing = 0; showing < 2; ++showing) {
+            form.OpenPreview(0);
+            QVERIFY(WaitForPreview(form.PreviewWindow));
+            TPreviewWindow* preview = form.PreviewWindow;
+            QVERIFY(preview->Summary->text().endsWith(QStringLiteral("gone.bmp は開けません")));
+            const QRect area = AvailableArea(preview);
+            const QRect frame = preview->frameGeometry();
+            QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                          .arg(frame.x())
+                                                          .arg(frame.y())
+                                                          .arg(frame.width())
+                                                          .arg(frame.height())));
+            QVERIFY(!frame.intersects(form.frameGeometry()));
+            QVERIFY(preview->width() <= 480);
+            QVERIFY(preview->Summary->height() > 2 * preview->Summary->fontMetrics().height() - 2);
+            preview->close();
+        }
     }
 
     void RapidChangesEndWithTheNewestOptions()

@@ -21,31 +21,31 @@
     </message>
     <message>
         <source>左上</source>
-        <translation>↖</translation>
+        <translation>Top left</translation>
     </message>
     <message>
         <source>左下</source>
-        <translation>↙</translation>
+        <translation>Bottom left</translation>
     </message>
     <message>
         <source>右上</source>
-        <translation>↗</translation>
+        <translation>Top right</translation>
     </message>
     <message>
         <source>右下</source>
-        <translation>↘</translation>
+        <translation>Bottom right</translation>
     </message>
     <message>
         <source>色</source>
-        <translation>This</translation>
+        <translation>Colour</translation>
     </message>
     <message>
         <source>許容差</source>
-        <translation>Fuzz</translation>
+        <translation>Tolerance</translation>
     </message>
     <message>
         <source>境界をなめらかに</source>
-        <translation>Soft edge</translation>
+        <translation>Smooth edge</translation>
     </message>
     <message>
         <source>縁取</source>
@@ -65,11 +65,11 @@
     </message>
     <message>
         <source>暗いほど透過</source>
-        <translation>Darker is clearer</translation>
+        <translation>Darker is more transparent</translation>
     </message>
     <message>
         <source>明るいほど透過</source>
-        <translation>Brighter is clearer</translation>
+        <translation>Brighter is more transparent</translation>
     </message>
     <message>
         <source>色を寄せる</source>
@@ -113,7 +113,7 @@
     </message>
     <message>
         <source>保存しない</source>
-        <translation>Don't save</translation>
+        <translation>Skip</translation>
     </message>
     <message>
         <source>全体の処理を中止</source>
@@ -173,7 +173,47 @@
     </message>
     <message>
         <source>ファイルサイズを最適化</source>
-        <translation>Smallest file</translation>
+        <translation>Smallest file size</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>%1 件変換 %2 件スキップ %3 件失敗</source>
+        <translation>%1 converted, %2 skipped, %3 failed</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>以降もスキップ</source>
+        <translation>Skip all</translation>
+    </message>
+    <message>
+        <source>コピー</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>元のファイルを置き換えます (透過や色数は失われます)</source>
+        <translation>This replaces the source itself (its transparency and colours are lost)</translation>
+    </message>
+    <message>
+        <source>変換元: %1</source>
+        <translation>Source: %1</translation>
+    </message>
+    <message>
+        <source>この変換で先に %1 から書き出したファイルです</source>
+        <translation>Written from %1 earlier in this run</translation>
+    </message>
+    <message>
+        <source>変換するファイル</source>
+        <translation>Files to convert</translation>
+    </message>
+    <message>
+        <source>進行状況</source>
+        <translation>Progress</translation>
     </message>
 </context>
 </TS>
