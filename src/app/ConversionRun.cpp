@@ -54,6 +54,7 @@ namespace {
 struct TPrepared
 {
     std::vector<uint8_t> Bytes;
+    TWarnings SourceWarnings;
     TWarnings Warnings;
     std::exception_ptr LoadError;
     std::exception_ptr EncodeError;
@@ -76,7 +77,7 @@ TPrepared Prepare(const std::string& source, TTargetFormat format,
         // pixels, its transparent colour) can reach this file's output.
         TBitmap bitmap;
         try {
-            LoadSource(source, bitmap);
+            LoadSource(source, bitmap, &prepared.SourceWarnings);
         } catch (...) {
             prepared.LoadError = std::current_exception();
             return prepared;
@@ -265,7 +266,11 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
         const std::string& source = files[i];
         progress.FileStarted(int(i), source);
         try {
-            auto loaded = load(i);
+            TWarnings sourceWarnings;
+            auto loaded = load(i, sourceWarnings);
+            if (settings.StrictSources && !sourceWarnings.empty()) {
+                throw EInvalidGraphic(sourceWarnings.front());
+            }
             ReportLoaded(progress, i, loaded);
             const std::string outputName = PlannedOutputName(files, i, format, settings);
             // Names found taken when the output was to go there, whatever they are now.
@@ -306,6 +311,7 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
                 return summary;
             }
             if (result == TFileResult::Converted) {
+                warnings.insert(warnings.begin(), sourceWarnings.begin(), sourceWarnings.end());
                 for (const std::string& warning : warnings) {
                     progress.FileWarning(int(i), source, warning);
                 }
@@ -332,10 +338,10 @@ TRunSummary RunSerial(const std::vector<std::string>& files, TTargetFormat forma
 {
     return Walk(
         files, format, settings, decisions, progress,
-        [&](size_t i) {
+        [&](size_t i, TWarnings& sourceWarnings) {
             // Every file starts from a new, empty bitmap (see Prepare).
             auto bitmap = std::make_unique<TBitmap>();
-            LoadSource(files[i], *bitmap);
+            LoadSource(files[i], *bitmap, &sourceWarnings);
             return bitmap;
         },
         [&](std::unique_ptr<TBitmap>& bitmap, int folder, const std::string& name,
@@ -357,7 +363,7 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat fo
     std::map<std::string, uint64_t> written;
     return Walk(
         files, format, settings, decisions, progress,
-        [&](size_t i) {
+        [&](size_t i, TWarnings& sourceWarnings) {
             TPrepared prepared = preparer.Take(i);
             // A source the run itself wrote after it was read ahead (a.bmp written to a.png,
             // then a.png listed) must be read again, as the serial run reads it only now.
@@ -368,6 +374,7 @@ TRunSummary RunPipelined(const std::vector<std::string>& files, TTargetFormat fo
             if (prepared.LoadError) {
                 std::rethrow_exception(prepared.LoadError);
             }
+            sourceWarnings = prepared.SourceWarnings;
             return prepared;
         },
         [&](TPrepared& prepared, int folder, const std::string& name, unsigned newFileMode,

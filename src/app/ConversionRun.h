@@ -112,6 +112,9 @@ struct TRunSettings
     // The folder the places lie under, if any: the folders below it are made and entered
     // without following links, so no output leaves it; a link on the way fails that file.
     std::string OutputFolder;
+    // A source that ends early fails with its warning instead of converting with the rows
+    // it holds.
+    bool StrictSources = false;
 };
 
 // The run. A failure is reported to progress, which may pass the file over; otherwise it

@@ -8,11 +8,13 @@
 #include "runtime/AsciiCase.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
+#include "runtime/SourceWarnings.h"
 
 namespace kapto {
 
-void LoadSource(const std::string& fileName, TBitmap& bitmap)
+void LoadSource(const std::string& fileName, TBitmap& bitmap, std::vector<std::string>* warnings)
 {
+    const TSourceWarningScope scope;
     const std::string extension = ExtractExtension(fileName);
     const std::string upper = UpperCaseAscii(extension);
     if (upper == ".BMP") {
@@ -42,6 +44,9 @@ void LoadSource(const std::string& fileName, TBitmap& bitmap)
         throw EInvalidGraphic(FormatMessage(TMessage::NoPicture));
     }
     bitmap.SetPixelFormat(fmt24Bit);
+    if (warnings != nullptr) {
+        warnings->insert(warnings->end(), scope.Warnings().begin(), scope.Warnings().end());
+    }
 }
 
 } // namespace kapto

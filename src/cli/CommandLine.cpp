@@ -127,6 +127,8 @@ void AddRunOptions(CLI::App& app, TCommandLine& commandLine, TWritten& written)
     app.add_flag("--keep-going", commandLine.KeepGoing,
                  "Report a file that fails and go on with the next; list the failed files at "
                  "the end");
+    app.add_flag("--strict", commandLine.Strict,
+                 "Fail a file that ends early instead of converting the rows it holds");
     app.add_option("--out-dir", commandLine.OutDir,
                    "Write the outputs under this folder: a file PATH straight into it, the "
                    "files of a folder PATH at their place below that folder");

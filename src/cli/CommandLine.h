@@ -27,6 +27,7 @@ struct TCommandLine
     bool ListOnly = false;
     bool DryRun = false;    // print each file's output and what stands in its way, write nothing
     bool KeepGoing = false; // report a failed file and go on with the next
+    bool Strict = false;    // a source that ends early fails instead of converting
     std::string OutDir;     // outputs under this folder instead of beside their sources
     std::string FilesFrom;  // more PATHs, read from this file ("-": standard input)
     bool NulTerminated = false; // --files-from, --list and --dry-run entries end with NUL

@@ -73,6 +73,7 @@ public:
     {
         Clear();
         std::cerr << QuotedName(sourceName) << ": " << PrintableText(message) << std::endl;
+        ++m_warnings;
     }
     // "PATH: MESSAGE" on standard error; with --keep-going the file is passed over.
     TFailureAnswer FileFailed(int, const std::string& sourceName,
@@ -106,7 +107,9 @@ public:
     {
         return std::to_string(m_converted.load()) + " converted, " +
                std::to_string(m_skipped.load()) + " skipped" +
-               (m_keepGoing ? ", " + std::to_string(m_failed.load()) + " failed" : "") + "\n";
+               (m_keepGoing ? ", " + std::to_string(m_failed.load()) + " failed" : "") +
+               (m_warnings > 0 ? ", " + std::to_string(m_warnings.load()) + " warnings" : "") +
+               "\n";
     }
 
     // The bar's line cleared and the summary printed, with plain writes that no lock held
@@ -159,6 +162,7 @@ private:
     std::atomic<int> m_converted{0};
     std::atomic<int> m_skipped{0};
     std::atomic<int> m_failed{0};
+    std::atomic<int> m_warnings{0};
     std::vector<std::string> m_failedFiles;
     bool m_reportedFailure = false;
 };
@@ -352,6 +356,7 @@ int main(int argc, char** argv)
     TRunSettings settings;
     settings.Jobs = commandLine.Jobs;
     settings.OutputFolder = commandLine.OutDir;
+    settings.StrictSources = commandLine.Strict;
     std::vector<std::string> paths = commandLine.Paths;
     if (!commandLine.FilesFrom.empty() &&
         !AppendFileList(commandLine.FilesFrom, commandLine.NulTerminated, paths)) {

@@ -324,11 +324,16 @@ TExtensionClass TGIFUnknownAppExtension::Class()
 void TGIFUnknownAppExtension::LoadData(TStream& stream)
 {
     m_blocks.clear();
+    TKeptBlocks kept;
     uint8_t size = 0;
     while (ReadOptionalByte(stream, size) && size != 0) {
         auto block = std::make_unique<TGIFBlock>(size);
         block->LoadFromStream(stream);
-        m_blocks.push_back(std::move(block));
+        if (kept.Keep(size)) {
+            m_blocks.push_back(std::move(block));
+        } else {
+            m_blocks.clear();
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "gif/GIFStream.h"
 
 #include "gif/GIFErrors.h"
+#include "platform/MemoryBudget.h"
 
 #include <algorithm>
 
@@ -47,6 +48,7 @@ void SkipCheck(TStream& stream, uint64_t count)
 void ReadStrings(TStream& stream, std::vector<std::string>& list)
 {
     list.clear();
+    TKeptBlocks kept;
     uint8_t size = 0;
     if (!ReadOptionalByte(stream, size)) {
         return;
@@ -54,11 +56,29 @@ void ReadStrings(TStream& stream, std::vector<std::string>& list)
     while (size != 0) {
         char bytes[255];
         ReadCheck(stream, bytes, size);
-        list.emplace_back(bytes, std::find(bytes, bytes + size, '\0'));
+        if (kept.Keep(size)) {
+            list.emplace_back(bytes, std::find(bytes, bytes + size, '\0'));
+        } else {
+            list.clear();
+        }
         if (!ReadOptionalByte(stream, size)) {
             return;
         }
     }
+}
+
+bool TKeptBlocks::Keep(uint64_t size)
+{
+    m_total += size;
+    if (m_total > kLargestKeptBlock) {
+        return false;
+    }
+    // The budget is charged in steps, not for every sub-block of at most 255 bytes.
+    while (m_charged < m_total) {
+        ChargePixelMemory(kChargeStep);
+        m_charged += kChargeStep;
+    }
+    return true;
 }
 
 } // namespace kapto

@@ -4,6 +4,7 @@
 #include "gif/LZWDecoder.h"
 
 #include "runtime/Assert.h"
+#include "runtime/SourceWarnings.h"
 
 #include <algorithm>
 
@@ -42,6 +43,9 @@ void TLZWDecoder::ReadImageData(uint8_t* data, uint32_t width, uint32_t height, 
 {
     uint8_t minimumCodeSize = 0;
     if (m_stream.Read(&minimumCodeSize, 1) != 1) {
+        if (height > 0) {
+            ReportRowsMissing(height, height);
+        }
         return;
     }
     // With a larger minimum code size the clear code would lie outside the 4096-entry table
@@ -51,7 +55,10 @@ void TLZWDecoder::ReadImageData(uint8_t* data, uint32_t width, uint32_t height, 
     }
     Reset(minimumCodeSize);
     try {
-        FillPixels(data, width, height, isInterlaced);
+        const uint32_t filled = FillPixels(data, width, height, isInterlaced);
+        if (filled < height && m_isFileEnded) {
+            ReportRowsMissing(height - filled, height);
+        }
     } catch (...) {
         // The code after the image is read even when decoding failed, as after a clean end.
         try {
@@ -68,15 +75,15 @@ void TLZWDecoder::ReadImageData(uint8_t* data, uint32_t width, uint32_t height, 
     }
 }
 
-void TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, bool isInterlaced)
+uint32_t TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, bool isInterlaced)
 {
     if (!isInterlaced) {
         for (uint32_t row = 0; row < height; ++row) {
             if (!FillRow(data + uint64_t(row) * width, width)) {
-                return;
+                return row;
             }
         }
-        return;
+        return height;
     }
     // Passes start at rows 0, 4, 2, 1 with steps 8, 8, 4, 2; a pass whose first row lies
     // below the image is skipped.
@@ -86,7 +93,7 @@ void TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, boo
     for (uint32_t filled = 0; filled < height; ++filled) {
         KAPTO_ASSERT(row < height);
         if (!FillRow(data + uint64_t(row) * width, width)) {
-            return;
+            return filled;
         }
         row += step;
         while (row >= height) {
@@ -97,6 +104,7 @@ void TLZWDecoder::FillPixels(uint8_t* data, uint32_t width, uint32_t height, boo
             row = step / 2;
         }
     }
+    return height;
 }
 
 bool TLZWDecoder::FillRow(uint8_t* line, uint32_t width)
@@ -220,6 +228,7 @@ int TLZWDecoder::ReadCode(int bits)
         m_buffer[1] = m_buffer[m_validBytes - 1];
         uint8_t count = 0;
         if (m_stream.Read(&count, 1) != 1) {
+            m_isFileEnded = true;
             return kNoMoreData;
         }
         if (count == 0) {
@@ -228,6 +237,7 @@ int TLZWDecoder::ReadCode(int bits)
         } else {
             const uint64_t remaining = m_stream.Remaining();
             if (remaining < count) {
+                m_isFileEnded = true;
                 m_warning(TGIFMessage::PrematureEnd);
                 count = uint8_t(remaining);
             }

@@ -43,7 +43,8 @@ private:
     int DecodeStep();
     int ReadCode(int bits);
     void Reset(int minimumCodeSize);
-    void FillPixels(uint8_t* data, uint32_t width, uint32_t height, bool isInterlaced);
+    // The rows filled whole, in the order they are stored.
+    uint32_t FillPixels(uint8_t* data, uint32_t width, uint32_t height, bool isInterlaced);
     // Fills one row; false when the data ends or the end code comes first.
     bool FillRow(uint8_t* line, uint32_t width);
     void Push(int value);
@@ -51,6 +52,7 @@ private:
     TStream& m_stream;
     TWarningHandler m_warning;
 
+    bool m_isFileEnded = false; // the stream ended inside the data sub-blocks
     int m_minimumCodeSize = 0;
     int m_clearCode = 0;
     int m_endCode = 0;

@@ -8,6 +8,7 @@
 #include "runtime/Checked.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Messages.h"
+#include "runtime/SourceWarnings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -271,7 +272,16 @@ HBITMAP ReadUncompressedPixels(TBoundedReader& reader, const THeaderRead& info,
     dibHeader.Size = kInfoHeaderSize;
     HBITMAP dib = CreateDIBSection(dibHeader, colors, info.Masks);
     if (dib != nullptr) {
-        reader.Read(dib->Bits(), std::min<uint64_t>(pixelBytes, dib->BufferSize()));
+        const uint64_t fileEnd = reader.Remaining();
+        const uint64_t count = std::min<uint64_t>(pixelBytes, dib->BufferSize());
+        reader.Read(dib->Bits(), count);
+        // Only the end of the file is reported: a size field that states less than the
+        // image is an old writer's habit, not a loss.
+        if (count == fileEnd && count < dib->BufferSize()) {
+            const uint64_t rows = uint64_t(dib->Height());
+            const uint64_t whole = std::min<uint64_t>(count / dib->Stride(), rows);
+            ReportRowsMissing(rows - whole, rows);
+        }
     }
     return dib;
 }

@@ -32,6 +32,7 @@ struct TJPEGDecompressor::TState
     size_t Size = 0;
     size_t Position = 0;
     bool StartOfData = true;
+    bool EndedEarly = false;
     JOCTET Buffer[kSourceBufferSize]{};
     TJPEGProgressHook Hook = nullptr;
     void* HookContext = nullptr;
@@ -83,6 +84,7 @@ extern "C" boolean FillInputBuffer(j_decompress_ptr info)
         if (state.StartOfData) {
             ERREXIT(info, JERR_INPUT_EMPTY);
         }
+        state.EndedEarly = true;
         WARNMS(info, JWRN_JPEG_EOF);
         state.Source.next_input_byte = kEndOfImage;
         state.Source.bytes_in_buffer = 2;
@@ -345,6 +347,11 @@ void TJPEGDecompressor::FinishOutput()
 void TJPEGDecompressor::FinishDecompress()
 {
     Call(*m_state, [](TState& s, void*) { jpeg_finish_decompress(&s.Info); });
+}
+
+bool TJPEGDecompressor::EndedEarly() const
+{
+    return m_state->EndedEarly;
 }
 
 void TJPEGDecompressor::SetProgressHook(TJPEGProgressHook hook, void* context)

@@ -70,6 +70,10 @@ public:
     void RestoreFinalPassSettings(const TJPEGOptions& options);
     void FinishDecompress();
 
+    // Whether the data ended before the library was done with it (the library's premature-end
+    // warning); the rest of the picture is the library's fill.
+    bool EndedEarly() const;
+
     void SetProgressHook(TJPEGProgressHook hook, void* context);
 
     struct TState;

@@ -12,6 +12,9 @@ std::string FormatJPEGMessage(TJPEGMessage id, int code)
     case TJPEGMessage::CannotResize:
         return InLanguage("JPEG イメージのサイズは変更できません",
                           "Cannot change the size of a JPEG image");
+    case TJPEGMessage::PrematureEnd:
+        return InLanguage("警告: JPEG ファイルが途中で終わっています",
+                          "warning: Premature end of JPEG file");
     }
     return "";
 }

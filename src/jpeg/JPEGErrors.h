@@ -14,6 +14,7 @@ enum class TJPEGMessage
 {
     LibraryError, // %d: the library's message code
     CannotResize, // width or height set
+    PrematureEnd, // the file ended before the picture; decoded with the library's fill
 };
 
 std::string FormatJPEGMessage(TJPEGMessage id, int code = 0);

@@ -2,6 +2,8 @@
 
 #include "jpeg/JPEGDecompressor.h"
 #include "jpeg/JPEGErrors.h"
+#include "platform/MemoryBudget.h"
+#include "runtime/SourceWarnings.h"
 
 #include <chrono>
 #include <functional>
@@ -167,6 +169,152 @@ std::unique_ptr<TBitmap> DecodePicture(TJPEGDecompressor& decompressor, const TJ
     return bitmap;
 }
 
+// Copies a JPEG from a stream up to and including its end-of-image marker, walking the
+// marker segments and the entropy-coded data of each scan (ITU T.81, annex B), so that
+// whatever follows the picture (a download's padding, another file glued on) is neither read
+// nor kept. A stream that does not begin with the start-of-image marker is left after its
+// first two bytes, which are enough for the library to refuse it; one that ends before the
+// end-of-image marker is kept whole, and the library fills what is missing. The copy is
+// charged to the memory budget as it grows.
+class TJPEGCopier
+{
+public:
+    TJPEGCopier(TStream& stream, std::vector<uint8_t>& copy) : m_stream(stream), m_copy(copy) {}
+
+    void Run()
+    {
+        uint8_t first = 0;
+        uint8_t second = 0;
+        if (!Next(first) || !Next(second) || first != 0xFF || second != 0xD8) {
+            return;
+        }
+        uint8_t marker = 0;
+        while (FindMarker(marker)) {
+            if (!CopySegment(marker)) {
+                return;
+            }
+        }
+    }
+
+private:
+    // Reads to the next marker, passing over fill bytes (0xFF) and the stray bytes some
+    // writers leave between segments, which the library skips with a warning. A long run of
+    // stray bytes is no JPEG any more, and the copy ends there.
+    bool FindMarker(uint8_t& marker)
+    {
+        uint8_t byte = 0;
+        uint64_t stray = 0;
+        for (;;) {
+            if (!Next(byte)) {
+                return false;
+            }
+            if (byte != 0xFF) {
+                if (++stray > kStrayLimit) {
+                    return false;
+                }
+                continue;
+            }
+            while (byte == 0xFF) {
+                if (!Next(byte)) {
+                    return false;
+                }
+            }
+            if (byte != 0x00) {
+                marker = byte;
+                return true;
+            }
+        }
+    }
+
+    // Copies one marker's segment and, after a start of scan, the scan's data up to the
+    // marker that ends it; false when the copy is complete.
+    bool CopySegment(uint8_t& marker)
+    {
+        for (;;) {
+            if (marker == 0xD9) {
+                return false; // end of image
+            }
+            // Standalone markers: TEM, RSTn, SOI.
+            if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+                return true;
+            }
+            uint8_t high = 0;
+            uint8_t low = 0;
+            if (!Next(high) || !Next(low)) {
+                return false;
+            }
+            const unsigned length = unsigned(high) << 8 | low;
+            if (length < 2) {
+                return false; // the library refuses the segment
+            }
+            for (unsigned i = 2; i < length; ++i) {
+                uint8_t byte = 0;
+                if (!Next(byte)) {
+                    return false;
+                }
+            }
+            if (marker != 0xDA) {
+                return true;
+            }
+            // Entropy-coded data: 0xFF is followed by 0x00 (a stuffed byte), a restart
+            // marker or fill; any other marker ends the scan.
+            if (!ScanEnd(marker)) {
+                return false;
+            }
+        }
+    }
+
+    bool ScanEnd(uint8_t& marker)
+    {
+        uint8_t byte = 0;
+        for (;;) {
+            if (!Next(byte)) {
+                return false;
+            }
+            if (byte != 0xFF) {
+                continue;
+            }
+            while (byte == 0xFF) {
+                if (!Next(byte)) {
+                    return false;
+                }
+            }
+            if (byte != 0x00 && (byte < 0xD0 || byte > 0xD7)) {
+                marker = byte;
+                return true;
+            }
+        }
+    }
+
+    bool Next(uint8_t& byte)
+    {
+        if (m_position == m_end) {
+            m_end = m_stream.Read(m_buffer.data(), m_buffer.size());
+            m_position = 0;
+            if (m_end == 0) {
+                return false;
+            }
+        }
+        byte = m_buffer[m_position++];
+        m_copy.push_back(byte);
+        if (m_copy.size() > m_charged) {
+            ChargePixelMemory(kChargeStep);
+            m_charged += kChargeStep;
+        }
+        return true;
+    }
+
+    static constexpr uint64_t kStrayLimit = 65536;
+    static constexpr uint64_t kChargeStep = 1 << 20;
+
+    TStream& m_stream;
+    std::vector<uint8_t>& m_copy;
+    std::vector<uint8_t> m_buffer = std::vector<uint8_t>(65536);
+    size_t m_position = 0;
+    size_t m_end = 0;
+    uint64_t m_charged = 0;
+};
+
 } // namespace
 
 TJPEGImage::TJPEGImage() : OutputDepth(DefaultOutputDepth()), m_image(std::make_shared<TJPEGData>())
@@ -230,10 +378,8 @@ void TJPEGImage::ChangeWidth(int32_t)
 void TJPEGImage::LoadFromStream(TStream& stream)
 {
     auto data = std::make_shared<TJPEGData>();
-    const uint64_t size = stream.Remaining();
-    if (size > 0) {
-        data->Data.CopyFrom(stream, int64_t(size));
-    }
+    TJPEGCopier(stream, data->Data.Bytes()).Run();
+    const uint64_t size = data->Data.Bytes().size();
     m_image = std::move(data);
     m_bitmap.reset();
     m_scaledFor = -1;
@@ -326,6 +472,9 @@ void TJPEGImage::Decompress() const
     });
     decompressor.SetProgressHook(TThrottledProgress::Hook, &progress);
     m_bitmap = DecodePicture(decompressor, options);
+    if (decompressor.EndedEarly()) {
+        ReportSourceWarning(FormatJPEGMessage(TJPEGMessage::PrematureEnd));
+    }
     self.Progress(TProgressStage::Ending, 100, false, TRect{}, "");
 }
 

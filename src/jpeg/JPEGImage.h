@@ -50,8 +50,8 @@ public:
     // Raise EInvalidGraphicOperation "JPEG イメージのサイズは変更できません".
     void ChangeHeight(int32_t value) override;
     void ChangeWidth(int32_t value) override;
-    // Keeps the rest of the stream and reads its header; a file that is not a JPEG raises
-    // EJPEG here.
+    // Keeps the stream up to the picture's end-of-image marker and reads its header; a file
+    // that is not a JPEG raises EJPEG here, when no more than its first two bytes are read.
     void LoadFromStream(TStream& stream) override;
     // Writes the kept bytes unchanged.
     void SaveToStream(TStream& stream) override;

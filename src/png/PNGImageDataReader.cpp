@@ -8,6 +8,7 @@
 #include "png/PNGRows.h"
 #include "png/Zlib.h"
 #include "runtime/Assert.h"
+#include "runtime/SourceWarnings.h"
 #include "runtime/Stream.h"
 
 #include <algorithm>
@@ -494,15 +495,28 @@ bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType& type, uint32_t siz
     const TRowGeometry full = PNGRowGeometry(header.ColorType, header.BitDepth, header.Width);
     TRowPair rows(full.RowBytes);
 
-    // Rows the data does not reach stay zero.
+    // Rows the data does not reach stay zero. A row is whole once its last pass is placed.
+    uint64_t wholeRows = 0;
     if (png.WriteInterlace() != 1) {
         for (uint32_t y = 0; y < header.Height; ++y) {
             if (!rows.Next(source, full.RowBytes, full.PixelStride)) {
                 break;
             }
             placer.Place(rows.Row(), full.RowBytes, y, 0, 1, header.Width);
+            ++wholeRows;
         }
     } else {
+        std::vector<uint8_t> passesDue(header.Height, 0);
+        std::vector<uint8_t> passesPlaced(header.Height, 0);
+        for (const TAdam7Pass& pass : kAdam7Passes) {
+            if (PNGRowGeometry(header.ColorType, header.BitDepth,
+                               Adam7PassWidth(header.Width, pass))
+                    .RowBytes != 0) {
+                for (uint32_t y = pass.StartRow; y < header.Height; y += pass.RowStep) {
+                    ++passesDue[y];
+                }
+            }
+        }
         for (const TAdam7Pass& pass : kAdam7Passes) {
             const uint32_t passWidth = Adam7PassWidth(header.Width, pass);
             const TRowGeometry geometry =
@@ -517,10 +531,17 @@ bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType& type, uint32_t siz
                 }
                 placer.Place(rows.Row(), geometry.RowBytes, y, pass.StartColumn, pass.ColumnStep,
                              passWidth);
+                ++passesPlaced[y];
             }
+        }
+        for (uint32_t y = 0; y < header.Height; ++y) {
+            wholeRows += passesPlaced[y] == passesDue[y] ? 1 : 0;
         }
     }
     source.Finish();
+    if (source.Truncated()) {
+        ReportRowsMissing(header.Height - wholeRows, header.Height);
+    }
     // Nothing follows data that the file cut short: the chunk loop ends here.
     return !source.Truncated();
 }

@@ -1,5 +1,6 @@
 // PNG reading after ISO/IEC 15948: the signature, the chunk loop with its CRC checks, and the
 // decoding of every chunk class but IDAT (PNGImageDataReader.cpp).
+#include "platform/MemoryBudget.h"
 #include "png/Chunks.h"
 #include "png/PNGErrors.h"
 #include "png/PNGInput.h"
@@ -69,6 +70,23 @@ bool InflateText(const uint8_t* data, size_t size, std::string& text)
     }
 }
 
+// Moves past an ancillary chunk too large to keep, checking its CRC on the way; a chunk
+// running past the end of the file raises EPngInvalidCRC as reading it would.
+void PassOverChunk(TStream& stream, const TChunkHead& head)
+{
+    RequireChunkInStream(stream, head.Length);
+    std::vector<uint8_t> block(65536);
+    uint32_t crc = TypeCRC(head.Type);
+    uint64_t left = head.Length;
+    while (left > 0) {
+        const size_t count = size_t(std::min<uint64_t>(left, block.size()));
+        ReadChunkData(stream, block.data(), count);
+        crc = Crc32(crc, block.data(), count);
+        left -= count;
+    }
+    CheckChunkCRC(stream, crc);
+}
+
 } // namespace
 
 void TPNGObject::LoadFromStream(TStream& stream)
@@ -95,6 +113,10 @@ void TPNGObject::LoadFromStream(TStream& stream)
             SkipChunk(stream, head.Length);
             continue;
         }
+        if (!IsCritical(head.Type) && head.Length > kLargestKeptBlock) {
+            PassOverChunk(stream, head);
+            continue;
+        }
         TChunk* chunk = m_chunks.Add(ChunkClassFor(*this, head.Type));
         if (&chunk->ChunkClass() == &TChunk::Class() && IsCritical(head.Type)) {
             RaisePNG<EPNGUnknownCriticalChunk>(TPNGMessage::UnknownCriticalChunk);
@@ -115,6 +137,7 @@ void TPNGObject::LoadFromStream(TStream& stream)
 bool TChunk::ReadChunk(TStream& stream, const TChunkType& type, uint32_t size)
 {
     RequireChunkInStream(stream, size);
+    ChargePixelMemory(size);
     ResizePayload(size);
     ReadChunkData(stream, Payload(), size);
     CheckChunkCRC(stream, Crc32(TypeCRC(type), Payload(), size));

@@ -52,6 +52,9 @@ const char* MessageText(TMessage id)
     case TMessage::PictureTooLarge:
         return InLanguage("%d × %d の画像には %d MiB が必要です (上限 %d MiB、--max-memory)",
                           "A %d × %d picture needs %d MiB (the limit is %d MiB, see --max-memory)");
+    case TMessage::SourceEndsEarly:
+        return InLanguage("警告: ファイルが途中で終わっています。%d 行が欠けています (全 %d 行)",
+                          "warning: the file ends early; %d of %d rows are missing");
     }
     return "";
 }

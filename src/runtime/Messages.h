@@ -27,6 +27,7 @@ enum class TMessage
     ThreadsLimited,     // %d: the threads that carry on, the calling one included
     NoPicture,          // a source decoded to no picture, or one of width or height 0
     PictureTooLarge,    // %d × %d: size, %d: MiB it needs, %d: MiB the budget allows
+    SourceEndsEarly,    // %d: rows missing, %d: rows of the picture
 };
 
 // The text of a message with its placeholders ("%s", "%d") still in it.

@@ -17,6 +17,12 @@ enum class TSeekOrigin
     End
 };
 
+// The largest block of a file's metadata that a decoder keeps in memory (a PNG ancillary
+// chunk, a GIF comment or application extension). Larger ones are passed over, so that
+// memory follows the picture and not the file: real metadata (an ICC profile, XMP, a
+// comment) stays far below it.
+constexpr uint64_t kLargestKeptBlock = uint64_t(8) << 20;
+
 class TStream
 {
 public:

@@ -380,3 +380,39 @@ TEST(JPEGImageTest, ShowingProgressiveScansEndsWithThePlainPicture)
         EXPECT_EQ(decode(true), plain) << name;
     }
 }
+
+// The kept copy ends at the end-of-image marker found by walking the segments and scans:
+// what follows is not kept, and marker-like bytes inside a segment or a scan do not end it.
+TEST(JPEGImageTest, KeptBytesEndAtTheEndOfImage)
+{
+    TEncodeSettings restarts{24, 16, 3, 90, 2, 2};
+    restarts.RestartRows = 1; // RSTn markers inside the scan
+    const std::vector<uint8_t> picture = EncodeJpeg(restarts);
+    std::vector<uint8_t> withComment = {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x06, 0xFF, 0xD9, 0xFF, 0xD9};
+    withComment.insert(withComment.end(), picture.begin() + 2, picture.end());
+    const auto join = [](std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const struct
+    {
+        const char* Name;
+        std::vector<uint8_t> File;
+        std::vector<uint8_t> Kept;
+    } cases[] = {
+        {"alone", picture, picture},
+        {"followed by zeros", join(picture, std::vector<uint8_t>(5000)), picture},
+        {"followed by another picture", join(picture, EncodeJpeg({8, 8, 1, 50, 1, 1})), picture},
+        {"end marker inside a comment", join(withComment, {1, 2, 3}), withComment},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TJPEGImage jpeg;
+        TMemoryStream in(c.File);
+        jpeg.LoadFromStream(in);
+        TMemoryStream out;
+        jpeg.SaveToStream(out);
+        EXPECT_EQ(out.Bytes(), c.Kept);
+        EXPECT_EQ(jpeg.Bitmap().Width(), 24);
+    }
+}
