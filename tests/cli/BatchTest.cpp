@@ -4,6 +4,7 @@
 
 #include "support/Images.h"
 #include "support/JpegEncoder.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -32,15 +33,6 @@ struct TRun
     std::string Out;
     std::string Err;
 };
-
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
 
 std::string TextOf(const std::string& fileName)
 {

@@ -3,6 +3,7 @@
 
 #include "png/PNGOracle.h"
 #include "support/Images.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -26,15 +27,6 @@ struct TCommandResult
     std::string Out;
     std::string Err;
 };
-
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
 
 std::string ReadText(const std::string& fileName)
 {

@@ -3,6 +3,7 @@
 
 #include "cli/Terminal.h"
 #include "support/Images.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -65,10 +66,10 @@ TTerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const std:
     if (!onTerminal) {
         std::string command = "KAPTO_LANG=en setsid -w " + std::string(KAPTO_CONVERT_EXE);
         for (const std::string& a : arguments) {
-            command += " '" + a + "'";
+            command += " " + Quote(a);
         }
         std::ofstream(errToFile + ".in") << keys;
-        command += " <'" + errToFile + ".in' 2>'" + errToFile + "'";
+        command += " <" + Quote(errToFile + ".in") + " 2>" + Quote(errToFile);
         const int raw = std::system(command.c_str());
         TTerminalRun run;
         run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
