@@ -178,6 +178,10 @@ TTerminalPrompt::~TTerminalPrompt()
 void TTerminalPrompt::Write(const std::string& text)
 {
     FILE* out = m_terminal != nullptr ? m_terminal : stderr;
+    // A stream opened for reading and writing needs a positioning call between the two.
+    if (m_terminal != nullptr) {
+        std::fseek(m_terminal, 0, SEEK_CUR);
+    }
     std::fputs(text.c_str(), out);
     std::fflush(out);
 }
