@@ -320,7 +320,7 @@ TRunSummary Walk(const std::vector<std::string>& files, TTargetFormat format,
             progress.FileFinished(int(i), result);
         } catch (...) {
             const std::exception_ptr failure = std::current_exception();
-            if (progress.FileFailed(int(i), source, FailureMessage(failure)) ==
+            if (progress.FileFailed(int(i), source, DescribeFailure(failure)) ==
                 TFailureAnswer::Stop) {
                 throw;
             }

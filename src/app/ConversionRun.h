@@ -3,6 +3,7 @@
 // the source, settled against an existing file of that name, and written.
 
 #include "app/Options.h"
+#include "runtime/Exceptions.h"
 
 #include <cstdint>
 #include <string>
@@ -73,9 +74,9 @@ public:
     virtual void FileWarning(int /*index*/, const std::string& /*sourceName*/,
                              const std::string& /*message*/)
     {}
-    // A file failed; message is what the user is to see. Nothing partial of it is on disk.
+    // A file failed; failure is what the user is to see. Nothing partial of it is on disk.
     virtual TFailureAnswer FileFailed(int /*index*/, const std::string& /*sourceName*/,
-                                      const std::string& /*message*/)
+                                      const TFailure& /*failure*/)
     {
         return TFailureAnswer::Stop;
     }

@@ -21,7 +21,8 @@ void MakePath(const std::string& path, const std::string& outputName)
          slash = path.find('/', slash + 1)) {
         const std::string folder = path.substr(0, slash);
         if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
+            const int error = errno;
+            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}), error);
         }
     }
 }
@@ -57,7 +58,8 @@ TOpenFolder WalkFolders(const std::string& root, const std::string& outputName, 
         if (!make && errno == ENOENT) {
             return folder;
         }
-        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
+        const int error = errno;
+        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}), error);
     }
     std::string walked = root;
     for (const std::string& name : FoldersBelow(root, outputName)) {
@@ -69,18 +71,22 @@ TOpenFolder WalkFolders(const std::string& root, const std::string& outputName, 
                 return TOpenFolder(); // the run makes the rest
             }
             if (::mkdirat(folder.Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) {
-                throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}));
+                const int error = errno;
+                throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}), error);
             }
             next = ::openat(folder.Fd(), name.c_str(), flags);
         }
         if (next < 0) {
+            const int error = errno;
             struct stat info
             {};
             const bool link =
                 ::fstatat(folder.Fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISLNK(info.st_mode);
-            throw EFCreateError(link ? FormatMessage(TMessage::LinkInOutputFolder, {walked})
-                                     : FormatMessage(TMessage::FileCreateError, {outputName}));
+            if (link) {
+                throw EFCreateError(FormatMessage(TMessage::LinkInOutputFolder, {walked}));
+            }
+            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {outputName}), error);
         }
         folder = TOpenFolder(next);
     }

@@ -117,7 +117,7 @@ TPreviewResult RenderPreview(const std::string& source, const TConversionOptions
     } catch (const std::exception&) {
         // Runs on the preview's own thread: nothing may escape it.
         TPreviewResult failed;
-        failed.Error = FailureMessage(std::current_exception());
+        failed.Error = DescribeFailure(std::current_exception()).TwoLines();
         return failed;
     }
     for (size_t i = 3; i < result.Rgba.size(); i += 4) {

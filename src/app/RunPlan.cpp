@@ -43,7 +43,7 @@ std::vector<TPlannedOutput> PlanRun(const std::vector<std::string>& files, TTarg
                 }
             }
         } catch (const std::exception&) {
-            entry.Problem = FailureMessage(std::current_exception());
+            entry.Problem = DescribeFailure(std::current_exception()).OneLine();
         }
         // With placed outputs a source is never replaced: it takes a numbered name.
         entry.ReplacesSource = !placed && entry.Output == planned &&

@@ -158,11 +158,11 @@ void TReportProgress::FileWarning(int index, const std::string& sourceName,
 }
 
 TFailureAnswer TReportProgress::FileFailed(int index, const std::string& sourceName,
-                                           const std::string& message)
+                                           const TFailure& failure)
 {
-    m_message = message;
+    m_message = failure.OneLine();
     m_hasMessage = true;
-    const TFailureAnswer answer = m_inner.FileFailed(index, sourceName, message);
+    const TFailureAnswer answer = m_inner.FileFailed(index, sourceName, failure);
     // A failure that stops the run leaves it without finishing the file.
     if (answer == TFailureAnswer::Stop) {
         WriteFileLine("failed");

@@ -38,7 +38,7 @@ public:
     void FileFinished(int index, TFileResult result) override;
     void FileWarning(int index, const std::string& sourceName, const std::string& message) override;
     TFailureAnswer FileFailed(int index, const std::string& sourceName,
-                              const std::string& message) override;
+                              const TFailure& failure) override;
 
     // The totals line: at the end of the run (aborted: --on-exists abort ended it), or from
     // the thread that ends the process on a signal (signal: its number).

@@ -17,6 +17,7 @@
 #include "runtime/Messages.h"
 #include "runtime/Threads.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -76,11 +77,11 @@ public:
         ++m_warnings;
     }
     // "PATH: MESSAGE" on standard error; with --keep-going the file is passed over.
-    TFailureAnswer FileFailed(int, const std::string& sourceName,
-                              const std::string& message) override
+    TFailureAnswer FileFailed(int, const std::string& sourceName, const TFailure& failure) override
     {
         Clear();
-        std::cerr << QuotedName(sourceName) << ": " << PrintableText(message) << std::endl;
+        std::cerr << QuotedName(sourceName) << ": " << PrintableText(failure.OneLine())
+                  << std::endl;
         m_failedFiles.push_back(sourceName);
         m_reportedFailure = true;
         return m_keepGoing ? TFailureAnswer::SkipFile : TFailureAnswer::Stop;
@@ -216,9 +217,10 @@ bool CollectFiles(const TCommandLine& commandLine, const std::vector<std::string
         // DIR inside a scanned folder holds outputs, never sources.
         const bool folder = ScanFolder(path, files, commandLine.OutDir, &problems);
         for (const TScanProblem& problem : problems) {
-            std::cerr << QuotedName(problem.Path) << ": "
-                      << PrintableText(FormatMessage(TMessage::FileOpenError, {problem.Path}))
-                      << " (" << std::strerror(problem.Error) << ")" << std::endl;
+            const TFailure failure{FormatMessage(TMessage::FileOpenError, {problem.Path}),
+                                   SystemReason(problem.Error)};
+            std::cerr << QuotedName(problem.Path) << ": " << PrintableText(failure.OneLine())
+                      << std::endl;
             unreadable.push_back(problem.Path);
         }
         if (folder) {
@@ -229,8 +231,12 @@ bool CollectFiles(const TCommandLine& commandLine, const std::vector<std::string
             files.push_back(path);
             places.push_back(commandLine.OutDir + "/" + path.substr(path.rfind('/') + 1));
         } else {
-            std::cerr << QuotedName(path) << ": "
-                      << PrintableText(FormatMessage(TMessage::FileOpenError, {path})) << std::endl;
+            struct stat info
+            {};
+            const int error = ::stat(path.c_str(), &info) != 0 ? errno : 0;
+            const TFailure failure{FormatMessage(TMessage::FileOpenError, {path}),
+                                   error != 0 ? SystemReason(error) : ""};
+            std::cerr << QuotedName(path) << ": " << PrintableText(failure.OneLine()) << std::endl;
             allFound = false;
         }
     }
@@ -304,7 +310,7 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
         aborted = summary.Aborted;
         status = summary.Aborted ? 3 : summary.Failed > 0 || !unreadable.empty() ? 1 : 0;
     } catch (...) {
-        const std::string message = FailureMessage(std::current_exception());
+        const std::string message = DescribeFailure(std::current_exception()).OneLine();
         if (!progress.ReportedFailure()) {
             progress.Clear();
             std::cerr << PrintableText(message) << std::endl;

@@ -3,6 +3,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Language.h"
 
+#include <cstring>
 #include <new>
 
 namespace kapto {
@@ -70,6 +71,28 @@ std::string FailureMessage(const std::exception_ptr& failure)
     } catch (const std::exception& e) {
         return e.what();
     }
+}
+
+TFailure DescribeFailure(const std::exception_ptr& failure)
+{
+    TFailure described{FailureMessage(failure), ""};
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+        if (e.SystemError() != 0) {
+            described.Reason = SystemReason(e.SystemError());
+        }
+    } catch (...) {
+        // No system call behind it.
+    }
+    return described;
+}
+
+std::string SystemReason(int error)
+{
+    char buffer[256] = {};
+    // The GNU strerror_r, which may return a static text instead of filling the buffer.
+    return ::strerror_r(error, buffer, sizeof buffer);
 }
 
 std::string FormatMessage(TMessage id, std::initializer_list<std::string> arguments)

@@ -41,14 +41,14 @@ uint64_t TStream::Remaining()
 void TStream::ReadBuffer(void* buffer, size_t count)
 {
     if (count != 0 && Read(buffer, count) != count) {
-        throw EReadError(FormatMessage(TMessage::ReadError));
+        throw EReadError(FormatMessage(TMessage::ReadError), SystemError());
     }
 }
 
 void TStream::WriteBuffer(const void* buffer, size_t count)
 {
     if (count != 0 && Write(buffer, count) != count) {
-        throw EWriteError(FormatMessage(TMessage::WriteError));
+        throw EWriteError(FormatMessage(TMessage::WriteError), SystemError());
     }
 }
 
@@ -115,8 +115,12 @@ std::FILE* OpenFile(const std::string& fileName, TFileMode mode)
         // is made again on what was opened, without blocking, in case the name changed.
         struct stat info
         {};
-        if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            throw EFOpenError(FormatMessage(TMessage::FileOpenError, {fileName}));
+        const std::string message = FormatMessage(TMessage::FileOpenError, {fileName});
+        if (::stat(fileName.c_str(), &info) != 0) {
+            throw EFOpenError(message, errno);
+        }
+        if (!S_ISREG(info.st_mode)) {
+            throw EFOpenError(message, S_ISDIR(info.st_mode) ? EISDIR : 0);
         }
         const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         std::FILE* file = nullptr;
@@ -125,16 +129,19 @@ std::FILE* OpenFile(const std::string& fileName, TFileMode mode)
             file = ::fdopen(fd, "rb");
         }
         if (file == nullptr) {
+            // A name that has become something else than a file has no system error.
+            const int error = fd >= 0 && !S_ISREG(info.st_mode) ? 0 : errno;
             if (fd >= 0) {
                 ::close(fd);
             }
-            throw EFOpenError(FormatMessage(TMessage::FileOpenError, {fileName}));
+            throw EFOpenError(message, error);
         }
         return file;
     }
     std::FILE* file = std::fopen(fileName.c_str(), "w+b");
     if (file == nullptr) {
-        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+        const int error = errno;
+        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}), error);
     }
     return file;
 }
@@ -160,14 +167,35 @@ TFileStream::~TFileStream()
     }
 }
 
+void TFileStream::NoteError()
+{
+    if (std::ferror(m_file) != 0) {
+        m_systemError = errno;
+    }
+}
+
 size_t TFileStream::Read(void* buffer, size_t count)
 {
-    return m_file == nullptr ? 0 : std::fread(buffer, 1, count, m_file);
+    if (m_file == nullptr) {
+        return 0;
+    }
+    const size_t done = std::fread(buffer, 1, count, m_file);
+    if (done < count) {
+        NoteError();
+    }
+    return done;
 }
 
 size_t TFileStream::Write(const void* buffer, size_t count)
 {
-    return m_file == nullptr ? 0 : std::fwrite(buffer, 1, count, m_file);
+    if (m_file == nullptr) {
+        return 0;
+    }
+    const size_t done = std::fwrite(buffer, 1, count, m_file);
+    if (done < count) {
+        NoteError();
+    }
+    return done;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
@@ -189,17 +217,26 @@ void TFileStream::SyncToDisk()
     if (m_file == nullptr) {
         return;
     }
-    const bool flushed = std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
+    Flush();
     // Some file systems cannot sync; their data is as safe as they make it.
-    if (!flushed || (::fsync(::fileno(m_file)) != 0 && errno != EINVAL && errno != EROFS)) {
-        throw EWriteError(FormatMessage(TMessage::WriteError));
+    if (::fsync(::fileno(m_file)) != 0 && errno != EINVAL && errno != EROFS) {
+        const int error = errno;
+        throw EWriteError(FormatMessage(TMessage::WriteError), error);
     }
 }
 
 void TFileStream::Flush()
 {
-    if (m_file != nullptr && (std::fflush(m_file) != 0 || std::ferror(m_file) != 0)) {
-        throw EWriteError(FormatMessage(TMessage::WriteError));
+    if (m_file == nullptr) {
+        return;
+    }
+    if (std::fflush(m_file) != 0) {
+        const int error = errno;
+        throw EWriteError(FormatMessage(TMessage::WriteError), error);
+    }
+    // An earlier write failed; its error is the reason.
+    if (std::ferror(m_file) != 0) {
+        throw EWriteError(FormatMessage(TMessage::WriteError), m_systemError);
     }
 }
 
@@ -215,10 +252,15 @@ void TFileStream::Close()
     }
     std::FILE* file = m_file;
     m_file = nullptr;
-    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
+    const bool flushed = std::fflush(file) == 0;
+    int error = flushed ? m_systemError : errno;
+    const bool clean = flushed && std::ferror(file) == 0;
     const bool closed = std::fclose(file) == 0;
-    if (!flushed || !closed) {
-        throw EWriteError(FormatMessage(TMessage::WriteError));
+    if (clean && !closed) {
+        error = errno;
+    }
+    if (!clean || !closed) {
+        throw EWriteError(FormatMessage(TMessage::WriteError), error);
     }
 }
 
@@ -412,12 +454,16 @@ TRenameResult RenameNoReplace(int folder, const std::string& from, const std::st
 
 // A regular file the user may not write is not replaced, as a read-only file could not be
 // overwritten where saving in place was the only way. Renaming over it would succeed.
-bool MayReplace(int folder, const std::string& name)
+// Returns 0, or the reason it may not be replaced.
+int ReplaceRefused(int folder, const std::string& name)
 {
     struct stat info
     {};
-    return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-           !S_ISREG(info.st_mode) || ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0;
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0) {
+        return 0;
+    }
+    return errno;
 }
 
 std::string FolderOf(const std::string& fileName)
@@ -457,11 +503,12 @@ TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(int folder,
                         : ::open(FolderOf(fileName).empty() ? "." : FolderOf(fileName).c_str(),
                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::string base = BaseOf(fileName);
-    if (own < 0 || !MayReplace(own, base)) {
+    const int refused = own < 0 ? errno : ReplaceRefused(own, base);
+    if (refused != 0) {
         if (own >= 0) {
             ::close(own);
         }
-        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}), refused);
     }
     // The temporary name borrows as much of the target's name as the folder's name limit
     // leaves beside the dot and the random suffix.
@@ -480,19 +527,21 @@ TAtomicFileStream::TTemporary TAtomicFileStream::CreateTemporary(int folder,
         }
     }
     if (fd < 0) {
+        const int error = errno;
         ::close(own);
-        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}), error);
     }
     files.Names.emplace_back(own, name);
     lock.unlock();
     std::FILE* file = ::fdopen(fd, "w+b");
     if (file == nullptr) {
+        const int error = errno;
         ::close(fd);
         lock.lock();
         ::unlinkat(own, name.c_str(), 0);
         files.Forget(own, name);
         ::close(own);
-        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+        throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}), error);
     }
     return {file, own, name};
 }
@@ -552,8 +601,8 @@ bool TAtomicFileStream::Place(const std::string& fileName, bool replace)
         Flush();
         if (replace) {
             // Asked again here: the file may have come or changed since the save began.
-            if (!MayReplace(m_folder, name)) {
-                throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+            if (const int refused = ReplaceRefused(m_folder, name)) {
+                throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}), refused);
             }
             GiveReplacedAttributes(Descriptor(), m_folder, name, m_newFileMode);
         } else {
@@ -574,6 +623,7 @@ bool TAtomicFileStream::Place(const std::string& fileName, bool replace)
                            ? TRenameResult::Placed
                            : TRenameResult::Failed)
                     : RenameNoReplace(m_folder, m_temporaryName, name);
+        const int renameError = errno;
         if (result == TRenameResult::Taken) {
             return false;
         }
@@ -583,7 +633,7 @@ bool TAtomicFileStream::Place(const std::string& fileName, bool replace)
         files.Forget(m_folder, m_temporaryName);
         m_committed = true;
         if (result == TRenameResult::Failed) {
-            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}));
+            throw EFCreateError(FormatMessage(TMessage::FileCreateError, {fileName}), renameError);
         }
     }
     try {

@@ -56,6 +56,10 @@ public:
     uint32_t ReadUInt32LE();
     void WriteUInt16LE(uint16_t value);
     void WriteUInt32LE(uint32_t value);
+
+protected:
+    // The errno of the last read or write the system refused; 0 when there was none.
+    virtual int SystemError() const { return 0; }
 };
 
 enum class TFileMode
@@ -87,12 +91,17 @@ public:
 protected:
     // The descriptor of the open file, or -1.
     int Descriptor() const;
+    int SystemError() const override { return m_systemError; }
 
     TFileStream(const std::string& fileName, std::FILE* file);
 
 private:
+    // Remembers errno when the file's error flag is set.
+    void NoteError();
+
     std::string m_fileName;
     std::FILE* m_file = nullptr;
+    int m_systemError = 0;
 };
 
 // A file written under a temporary name in the target's folder and put in place only by a

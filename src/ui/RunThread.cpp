@@ -75,7 +75,7 @@ void TRunThread::Work(std::vector<std::string> files, TTargetFormat format,
     try {
         end.Summary = m_runner(files, format, options, *this, *this);
     } catch (...) {
-        end.Error = QString::fromStdString(FailureMessage(std::current_exception()));
+        end.Error = QString::fromStdString(DescribeFailure(std::current_exception()).TwoLines());
         end.ErrorShown = m_failureShown;
         // What the run did up to the file that ended it, which counts as failed.
         end.Summary = m_counts;
@@ -144,11 +144,10 @@ TOverwriteAnswer TRunThread::Ask(const std::string& outputName)
     return answer;
 }
 
-TFailureAnswer TRunThread::FileFailed(int, const std::string& sourceName,
-                                      const std::string& message)
+TFailureAnswer TRunThread::FileFailed(int, const std::string& sourceName, const TFailure& failure)
 {
     const QString path = DisplayName(sourceName);
-    const QString text = QString::fromStdString(message);
+    const QString text = QString::fromStdString(failure.TwoLines());
     const TFailureAnswer answer = OnWindow<TFailureAnswer>(
         [this, path, text] { return AskFailure ? AskFailure(path, text) : TFailureAnswer::Stop; },
         TFailureAnswer::Stop);

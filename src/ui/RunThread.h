@@ -81,7 +81,7 @@ private:
     void FileStarted(int index, const std::string& sourceName) override;
     void FileFinished(int index, TFileResult result) override;
     TFailureAnswer FileFailed(int index, const std::string& sourceName,
-                              const std::string& message) override;
+                              const TFailure& failure) override;
     bool StopRequested() override { return m_stop; }
 
     // Runs the action on the window's thread and waits for its result; ifClosing when the

@@ -44,7 +44,7 @@ public:
     explicit TNoProgress(bool keepGoing) : m_keepGoing(keepGoing) {}
     void SetMaximum(int) override {}
     void SetPosition(int position) override { Last = position; }
-    TFailureAnswer FileFailed(int index, const std::string&, const std::string&) override
+    TFailureAnswer FileFailed(int index, const std::string&, const TFailure&) override
     {
         Failed.push_back(index);
         return m_keepGoing ? TFailureAnswer::SkipFile : TFailureAnswer::Stop;

@@ -92,7 +92,8 @@ TEST(PreviewTest, FailuresComeBackAsMessages)
 {
     TTempDir dir;
     const TPreviewResult result = RenderPreview(dir.Path("missing.bmp"), TConversionOptions());
-    EXPECT_EQ(result.Error, "ファイル " + dir.Path("missing.bmp") + " は開けません");
+    EXPECT_EQ(result.Error,
+              "ファイル " + dir.Path("missing.bmp") + " は開けません\nNo such file or directory");
     EXPECT_EQ(PreviewSummary(result), result.Error);
     EXPECT_TRUE(result.Rgba.empty());
 }

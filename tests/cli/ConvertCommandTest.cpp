@@ -121,7 +121,8 @@ TEST_F(ConvertCommandTest, ErrorsAndUsage)
     const std::string missing = m_dir.Path("missing.bmp");
     TCommandResult result = Convert("--to bmp " + Quote(missing));
     EXPECT_EQ(result.Status, 1);
-    EXPECT_EQ(result.Err, missing + ": ファイル " + missing + " は開けません\n");
+    EXPECT_EQ(result.Err,
+              missing + ": ファイル " + missing + " は開けません (No such file or directory)\n");
 
     const struct
     {
@@ -296,8 +297,8 @@ TEST_F(ConvertCommandTest, EveryMessageNamesItsFile)
     ::unlink(m_dir.Path("good.png").c_str());
     result = Convert(Quote(good) + " " + Quote(m_dir.Path("photo")));
     EXPECT_EQ(result.Status, 1);
-    EXPECT_EQ(result.Err,
-              m_dir.Path("photo") + ": ファイル " + m_dir.Path("photo") + " は開けません\n");
+    EXPECT_EQ(result.Err, m_dir.Path("photo") + ": ファイル " + m_dir.Path("photo") +
+                              " は開けません (No such file or directory)\n");
     EXPECT_FALSE(FileExists(m_dir.Path("good.png")));
 
     // A PATH that looks like an option.
@@ -528,8 +529,10 @@ TEST_F(ConvertCommandTest, EnglishMessagesSummaryAndQuestion)
         EXPECT_NE(result.Err.find(english ? "[a] Stop the whole run" : "[a] 全体の処理を中止"),
                   std::string::npos);
         result = Convert(Quote(missing));
-        EXPECT_EQ(result.Err, missing + (english ? ": Cannot open file " + missing + "\n"
-                                                 : ": ファイル " + missing + " は開けません\n"));
+        EXPECT_EQ(result.Err, missing +
+                                  (english ? ": Cannot open file " + missing
+                                           : ": ファイル " + missing + " は開けません") +
+                                  " (No such file or directory)\n");
     }
 }
 

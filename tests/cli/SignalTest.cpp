@@ -5,6 +5,7 @@
 
 #include "png/PNGOracle.h"
 #include "support/Images.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -178,7 +179,7 @@ TEST(LimitTest, AFileOverTheSizeLimitFailsWithItsMessage)
         RunLimited(dir, {"--keep-going", "--jobs", "1", a, b}, RLIMIT_FSIZE, 64 * 1024);
     EXPECT_EQ(run.Status, 1) << run.Err;
     EXPECT_EQ(run.Out, "1 converted, 0 skipped, 1 failed\n");
-    EXPECT_EQ(run.Err, b + ": ストリームへの書き込みエラー\n" + b + "\n");
+    EXPECT_EQ(run.Err, b + ": ストリームへの書き込みエラー (File too large)\n" + b + "\n");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.bmp", "a.png", "b.bmp"}));
 }
 
@@ -267,4 +268,81 @@ TEST(LimitTest, WhatAScanCannotReadIsReportedNotLeftOut)
     EXPECT_EQ(kept.Out, "1 converted, 0 skipped, 2 failed\n");
     EXPECT_EQ(kept.Err, reasons + closed + "\n" + loop + "\n");
     EXPECT_TRUE(FileExists(photos + "/a.png"));
+}
+
+TEST(LimitTest, AFailedSystemCallGivesItsReason)
+{
+    // Root may write anywhere: the runs are made as nobody then.
+    const uid_t user = ::geteuid() == 0 ? 65534 : uid_t(-1);
+    TTempDir dir;
+    ::chmod(dir.Root().c_str(), 0777);
+    const std::string source = WriteTestBmp(dir.Path("a.bmp"), 4, 3, 0x336699);
+    const std::string closed = dir.Path("closed");
+    ::mkdir(closed.c_str(), 0755);
+    const std::string inClosed = WriteTestBmp(closed + "/a.bmp", 4, 3, 0x336699);
+    ::chmod(closed.c_str(), 0555);
+    const std::string file = dir.Path("file");
+    WriteFileBytes(file, {'x'});
+    const std::string longBase(251, 'x');
+    const std::string longName = dir.Path(longBase);
+    WriteTestBmp(longName + ".bmp", 4, 3, 0x336699);
+    WriteTestBmp(longName + ".png", 4, 3, 0x336699);
+    const struct
+    {
+        std::vector<std::string> Arguments;
+        std::string Expected;
+    } cases[] = {
+        {{inClosed}, inClosed + ": Cannot create file " + closed + "/a.png (Permission denied)"},
+        {{"--out-dir", file, source},
+         source + ": Cannot create file " + file + "/a.png (Not a directory)"},
+        {{"--on-exists", "rename", longName + ".bmp"},
+         longName + ".bmp: Cannot create file " + longName + "-01.png (File name too long)"},
+        {{dir.Path("missing/a.bmp")},
+         dir.Path("missing/a.bmp") + ": Cannot open file " + dir.Path("missing/a.bmp") +
+             " (No such file or directory)"},
+    };
+    ::setenv("KAPTO_LANG", "en", 1);
+    for (const auto& c : cases) {
+        const TLimitedRun run = RunLimited(dir, c.Arguments, RLIMIT_CORE, 0, user);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Err, c.Expected + "\n");
+    }
+    // Out of descriptors: the first limit that lets the program start fails a file.
+    std::string outOfFiles;
+    for (rlim_t limit = 4; limit < 64 && outOfFiles.empty(); ++limit) {
+        const TLimitedRun run =
+            RunLimited(dir, {"--on-exists", "overwrite", source}, RLIMIT_NOFILE, limit);
+        if (run.Err.find("Too many open files") != std::string::npos) {
+            outOfFiles = run.Err;
+        }
+    }
+    EXPECT_EQ(outOfFiles.rfind(source + ": Cannot ", 0), 0u) << outOfFiles;
+    EXPECT_NE(outOfFiles.find(" (Too many open files)\n"), std::string::npos) << outOfFiles;
+
+    // A full disk: a file system of 64 KiB, mounted where a user may mount one, in a
+    // namespace of its own.
+    if (std::system("unshare -Urm true 2>/dev/null") != 0) {
+        ::unsetenv("KAPTO_LANG");
+        GTEST_SKIP() << "no namespace to mount a small file system in";
+    }
+    uint32_t seed = 5;
+    const std::string noise = WriteTestBmp(dir.Path("noise.bmp"), 200, 200, [&seed](int, int) {
+        seed = seed * 1103515245 + 12345;
+        return kapto::TColor(seed >> 8 & 0xFFFFFF);
+    });
+    const std::string full = dir.Path("full");
+    ::mkdir(full.c_str(), 0755);
+    const std::string err = dir.Path("err.txt");
+    const int status = std::system(
+        ("unshare -Urm sh -c 'mount -t tmpfs -o size=64k none \"$0\" && exec \"$1\" -q "
+         "--out-dir \"$0\" \"$2\"' " +
+         Quote(full) + " " + Quote(KAPTO_CONVERT_EXE) + " " + Quote(noise) + " 2>" + Quote(err))
+            .c_str());
+    ::unsetenv("KAPTO_LANG");
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(TextOf(err), noise + ": Stream write error (No space left on device)\n");
+    // Nothing was written anywhere.
+    EXPECT_EQ(dir.Entries(),
+              (std::vector<std::string>{"a.bmp", "closed", "err.txt", "file", "full", "noise.bmp",
+                                        longBase + ".bmp", longBase + ".png"}));
 }

@@ -154,9 +154,9 @@ private:
             m_inner.FileFinished(index, result);
         }
         TFailureAnswer FileFailed(int index, const std::string& source,
-                                  const std::string& message) override
+                                  const TFailure& failure) override
         {
-            return m_inner.FileFailed(index, source, message);
+            return m_inner.FileFailed(index, source, failure);
         }
         bool StopRequested() override { return m_inner.StopRequested(); }
 
@@ -725,7 +725,8 @@ private slots:
         ClickInModal(QStringLiteral("OK"), &text, &title);
         QVERIFY(Convert(form, form.Button3));
         QCOMPARE(title, QStringLiteral("Kapto"));
-        QCOMPARE(text, QString::fromStdString(missing + "\nファイル " + missing + " は開けません"));
+        QCOMPARE(text, QString::fromStdString(missing + "\nファイル " + missing +
+                                              " は開けません\nNo such file or directory"));
         QVERIFY(FileExists(dir.Path("first.bmp")));
         QCOMPARE(form.ProgressBar1->value(), 1);
         // The file that ended the run counts as failed in the summary.

@@ -240,7 +240,8 @@ private slots:
         QVERIFY(WaitForPreview(form.PreviewWindow));
         QVERIFY(form.PreviewWindow->Image().isNull());
         QCOMPARE(form.PreviewWindow->Summary->text(),
-                 QString::fromStdString("ファイル " + dir.Path("gone.bmp") + " は開けません"));
+                 QString::fromStdString("ファイル " + dir.Path("gone.bmp") +
+                                        " は開けません\nNo such file or directory"));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
@@ -261,7 +262,8 @@ private slots:
             form.OpenPreview(0);
             QVERIFY(WaitForPreview(form.PreviewWindow));
             TPreviewWindow* preview = form.PreviewWindow;
-            QVERIFY(preview->Summary->text().endsWith(QStringLiteral("gone.bmp は開けません")));
+            QVERIFY(preview->Summary->text().endsWith(
+                QStringLiteral("gone.bmp は開けません\nNo such file or directory")));
             const QRect area = AvailableArea(preview);
             const QRect frame = preview->frameGeometry();
             QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
