@@ -177,6 +177,7 @@ private:
     TOWDialog* m_overwriteDialog = nullptr; // one per run
     bool m_skipAllFailures = false;         // "以降もスキップ" was chosen in this run
     QStringList m_skippedFiles;             // files passed over after a failure during the run
+    QStringList m_warnedFiles;              // "PATH: MESSAGE" of files written with a warning
 };
 
 } // namespace kapto

@@ -40,6 +40,9 @@ void TForm1::WireRun()
         ProgressBar1->setMaximum(maximum);
         ProgressBar1->setValue(position);
     };
+    Run->OnFileWarning = [this](const QString& path, const QString& message) {
+        m_warnedFiles.append(path + QStringLiteral(": ") + message);
+    };
     Run->OnFinished = [this](const TRunEnd& end) { RunEnded(end); };
 }
 
@@ -65,6 +68,7 @@ void TForm1::Button1Click(QObject* sender)
     m_overwriteDialog = new TOWDialog(this);
     m_skipAllFailures = false;
     m_skippedFiles.clear();
+    m_warnedFiles.clear();
     ProgressBar1->setValue(0);
     SetRunning(true, sender == Button1 ? Button1 : Button3);
     Run->Start(ListedFiles(), format, options);
@@ -135,8 +139,8 @@ void TForm1::RunEnded(const TRunEnd& end)
     if (!end.Error.isEmpty() && !end.ErrorShown) {
         ErrorBox(this, end.Error);
     }
-    if (!m_skippedFiles.isEmpty()) {
-        SkippedFilesBox(this, m_skippedFiles);
+    if (!m_skippedFiles.isEmpty() || !m_warnedFiles.isEmpty()) {
+        RunEndBox(this, m_skippedFiles, m_warnedFiles);
     }
     emit RunFinished();
 }

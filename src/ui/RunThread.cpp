@@ -155,6 +155,17 @@ TFailureAnswer TRunThread::FileFailed(int, const std::string& sourceName, const 
     return answer;
 }
 
+void TRunThread::FileWarning(int, const std::string& sourceName, const std::string& message)
+{
+    const QString path = DisplayName(sourceName);
+    const QString text = QString::fromStdString(message);
+    Post([this, path, text] {
+        if (OnFileWarning) {
+            OnFileWarning(path, text);
+        }
+    });
+}
+
 void TRunThread::SetMaximum(int maximum)
 {
     m_maximum = maximum;

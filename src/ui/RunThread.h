@@ -64,6 +64,8 @@ public:
     // A file is about to be converted: its index, the number of files and its path.
     std::function<void(int index, int count, const QString& path)> OnFileStarted;
     std::function<void(int position, int maximum)> OnPosition;
+    // A file was written with a note the user is to read.
+    std::function<void(const QString& path, const QString& message)> OnFileWarning;
     std::function<void(const TRunEnd&)> OnFinished;
 
     // Starts a run; none may be going.
@@ -80,6 +82,7 @@ private:
     void SetPosition(int position) override;
     void FileStarted(int index, const std::string& sourceName) override;
     void FileFinished(int index, TFileResult result) override;
+    void FileWarning(int index, const std::string& sourceName, const std::string& message) override;
     TFailureAnswer FileFailed(int index, const std::string& sourceName,
                               const TFailure& failure) override;
     bool StopRequested() override { return m_stop; }

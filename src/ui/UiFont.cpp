@@ -95,35 +95,54 @@ TFailureChoice FileErrorBox(QWidget* parent, const QString& path, const QString&
                                             : TFailureChoice::Stop;
 }
 
-void SkippedFilesBox(QWidget* parent, const QStringList& paths)
+void RunEndBox(QWidget* parent, const QStringList& skipped, const QStringList& warned)
 {
     QDialog box(parent);
-    box.setObjectName("SkippedFilesBox");
+    box.setObjectName("RunEndBox");
     box.setWindowTitle(QStringLiteral("Kapto"));
-    auto* text = new QLabel(Tr("次のファイルは変換できなかったため、スキップしました。"), &box);
-    text->setWordWrap(true);
-    auto* list = new QListWidget(&box);
-    list->setObjectName("SkippedFiles");
-    list->addItems(paths);
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* layout = new QVBoxLayout(&box);
+    int textHeight = 0;
+    int width = 0;
+    int rows = 0;
+    // A section: its sentence above a list of its lines; the sections share 30 rows.
+    const auto addSection = [&](const QString& sentence, const char* name, const QStringList& lines,
+                                int shownRows) {
+        if (lines.isEmpty()) {
+            return;
+        }
+        auto* text = new QLabel(sentence, &box);
+        text->setWordWrap(true);
+        auto* list = new QListWidget(&box);
+        list->setObjectName(name);
+        list->addItems(lines);
+        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        layout->addWidget(text);
+        layout->addWidget(list, shownRows);
+        textHeight += 2 * text->sizeHint().height() + 8;
+        width = std::max(width, list->sizeHintForColumn(0));
+        rows += shownRows * list->sizeHintForRow(0);
+    };
+    const int skippedRows =
+        int(std::min<qsizetype>(skipped.size(), 30 - std::min<qsizetype>(warned.size(), 15)));
+    const int warnedRows = int(std::min<qsizetype>(warned.size(), 30 - skippedRows));
+    addSection(Tr("次のファイルは変換できなかったため、スキップしました。"), "SkippedFiles",
+               skipped, skippedRows);
+    addSection(Tr("次のファイルは変換しましたが、警告があります。"), "WarnedFiles", warned,
+               warnedRows);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     QPushButton* copy = buttons->addButton(Tr("コピー"), QDialogButtonBox::ActionRole);
     copy->setObjectName("Copy");
+    const QStringList all = skipped + warned;
     QObject::connect(copy, &QPushButton::clicked, &box,
-                     [paths] { QGuiApplication::clipboard()->setText(paths.join('\n') + '\n'); });
+                     [all] { QGuiApplication::clipboard()->setText(all.join('\n') + '\n'); });
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
-    auto* layout = new QVBoxLayout(&box);
-    layout->addWidget(text);
-    layout->addWidget(list, 1);
     layout->addWidget(buttons);
-    // As wide as the longest path and as tall as the list, but never past the screen's free
-    // area, frame and title bar included; the list scrolls for the rest.
+    // As wide as the longest line and as tall as the lists, but never past the screen's free
+    // area, frame and title bar included; the lists scroll for the rest.
     const QRect area = AvailableArea(parent);
     const QMargins frame =
         FrameMargins(parent).isNull() ? QMargins(8, 40, 8, 8) : FrameMargins(parent);
-    const int rows = int(std::min<qsizetype>(paths.size(), 30));
-    QSize wanted(list->sizeHintForColumn(0) + 48,
-                 rows * list->sizeHintForRow(0) + 4 * text->sizeHint().height() + 80);
+    QSize wanted(width + 48, rows + textHeight + 80);
     wanted =
         wanted.expandedTo(QSize(360, 160)).boundedTo(area.size().shrunkBy(frame) - QSize(16, 16));
     box.resize(wanted);

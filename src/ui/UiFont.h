@@ -31,8 +31,9 @@ enum class TFailureChoice
 // The error box for a file of a run: its path on the first line, the message below, and
 // besides "OK" (the default) "スキップして続行" and "以降もスキップ".
 TFailureChoice FileErrorBox(QWidget* parent, const QString& path, const QString& message);
-// The box at the end of a run that passed over failed files: the paths in a list that
-// scrolls, the box within the screen's available area, and a button that copies the paths.
-void SkippedFilesBox(QWidget* parent, const QStringList& paths);
+// The box at the end of a run that passed over failed files or wrote files with a warning:
+// the skipped paths, and the "PATH: MESSAGE" lines of the warnings, each in a list that
+// scrolls, the box within the screen's available area, and a button that copies the lines.
+void RunEndBox(QWidget* parent, const QStringList& skipped, const QStringList& warned);
 
 } // namespace kapto

@@ -133,7 +133,7 @@ private slots:
                 FileErrorBox(nullptr, QStringLiteral("/tmp/a.bmp"),
                              QStringLiteral("Stream read error"));
             } else {
-                SkippedFilesBox(nullptr, {QStringLiteral("/tmp/a.bmp")});
+                RunEndBox(nullptr, {QStringLiteral("/tmp/a.bmp")}, {QStringLiteral("/tmp/b.bmp")});
             }
         }
         QVERIFY2(seen.isEmpty(), qPrintable(seen.join(" | ")));

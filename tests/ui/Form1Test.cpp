@@ -3,12 +3,14 @@
 
 #include "ui/Form1.h"
 #include "graphics/Bitmap.h"
+#include "runtime/Messages.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
 #include "ui/CaptionChecks.h"
 #include "ui/OWDialog.h"
 #include "ui/RunThread.h"
 #include "ui/ScreenFit.h"
+#include "ui/UiFont.h"
 #include "ui/UiTexts.h"
 #include "ui/Widgets.h"
 
@@ -43,6 +45,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include <functional>
 
@@ -776,6 +780,33 @@ private slots:
                  qPrintable(form.StatusLine->text()));
     }
 
+    void FilesWrittenWithAWarningAreListedAtTheEnd()
+    {
+        TTempDir dir;
+        TForm1 form;
+        // 4 rows of 12 bytes after a 54-byte header; the file ends after two of them.
+        const std::string cut = WriteTestBmp(dir.Path("cut.bmp"), 4, 4, 0x0000FF);
+        QCOMPARE(::truncate(cut.c_str(), 54 + 2 * 12), 0);
+        form.ListBox1->addItem(QString::fromStdString(cut));
+        QStringList warned;
+        bool skippedShown = true;
+        WhenModal([&](QWidget* summary) {
+            skippedShown = summary->findChild<QListWidget*>("SkippedFiles") != nullptr;
+            auto* list = summary->findChild<QListWidget*>("WarnedFiles");
+            for (int i = 0; list != nullptr && i < list->count(); ++i) {
+                warned << list->item(i)->text();
+            }
+            static_cast<QDialog*>(summary)->accept();
+        });
+        QVERIFY(Convert(form, form.Button1));
+        QVERIFY(FileExists(dir.Path("cut.png")));
+        QVERIFY(!skippedShown);
+        QCOMPARE(
+            warned,
+            QStringList{QString::fromStdString(
+                cut + ": 警告: ファイルが途中で終わっています。2 行が欠けています (全 4 行)")});
+    }
+
     void RunLeavesTheWindowAnsweringAndStopsAfterTheFileInHand()
     {
         TTempDir dir;
@@ -1013,11 +1044,13 @@ private slots:
     {
         // Writes pictures of the window for the README when asked to, with the pictures of
         // KAPTO_SCREENSHOT_FOLDER (~/Pictures by default) dropped on the list: at rest
-        // (KAPTO_SCREENSHOT) and in the middle of a run (KAPTO_SCREENSHOT_RUN), held at its
-        // third file by a run that writes nothing.
+        // (KAPTO_SCREENSHOT), in the middle of a run (KAPTO_SCREENSHOT_RUN), held at its
+        // third file by a run that writes nothing, and the box at the end of a run that
+        // skipped a file and wrote two with warnings (KAPTO_SCREENSHOT_END).
         const QByteArray target = qgetenv("KAPTO_SCREENSHOT");
         const QByteArray runTarget = qgetenv("KAPTO_SCREENSHOT_RUN");
-        if (target.isEmpty() && runTarget.isEmpty()) {
+        const QByteArray endTarget = qgetenv("KAPTO_SCREENSHOT_END");
+        if (target.isEmpty() && runTarget.isEmpty() && endTarget.isEmpty()) {
             QSKIP("KAPTO_SCREENSHOT not set");
         }
         // In the language the environment asks for, as the program starts.
@@ -1034,16 +1067,35 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::qWait(200);
         // With a window manager, the picture takes its frame and title bar too.
-        const auto grab = [&form] {
+        const auto grab = [](QWidget* window) {
             if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
-                const QRect frame = form.frameGeometry();
-                return form.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
-                                                 frame.height());
+                const QRect frame = window->frameGeometry();
+                return window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                    frame.height());
             }
-            return form.grab();
+            return window->grab();
         };
         if (!target.isEmpty()) {
-            QVERIFY(grab().save(QString::fromLocal8Bit(target)));
+            QVERIFY(grab(&form).save(QString::fromLocal8Bit(target)));
+        }
+        if (!endTarget.isEmpty()) {
+            QVERIFY(form.ListBox1->count() > 0);
+            const auto listed = [&form](int i) {
+                return form.ListBox1->item(i % form.ListBox1->count())->text();
+            };
+            bool saved = false;
+            WhenModal([&](QWidget* box) {
+                QTest::qWait(300);
+                saved = grab(box).save(QString::fromLocal8Bit(endTarget));
+                static_cast<QDialog*>(box)->accept();
+            });
+            RunEndBox(&form, {listed(0)},
+                      {listed(1) + QStringLiteral(": ") +
+                           QString::fromStdString(
+                               FormatMessage(TMessage::SourceEndsEarly, {"120", "480"})),
+                       listed(2) + QStringLiteral(": ") +
+                           QString::fromStdString(FormatMessage(TMessage::OptimizeKeptPlain))});
+            QVERIFY(saved);
         }
         if (runTarget.isEmpty()) {
             return;
@@ -1071,7 +1123,7 @@ private slots:
         QTRY_VERIFY(form.StatusLine->text().startsWith(QStringLiteral("3 / ")));
         QTest::mouseMove(form.ListBox1, QPoint(120, 200));
         QTest::qWait(200);
-        const bool saved = grab().save(QString::fromLocal8Bit(runTarget));
+        const bool saved = grab(&form).save(QString::fromLocal8Bit(runTarget));
         release->release();
         QVERIFY(finished.wait(10000));
         QVERIFY(saved);

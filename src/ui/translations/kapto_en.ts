@@ -160,6 +160,10 @@
         <translation>These files could not be converted and were skipped.</translation>
     </message>
     <message>
+        <source>次のファイルは変換しましたが、警告があります。</source>
+        <translation>These files were converted with a warning.</translation>
+    </message>
+    <message>
         <source>描画中…</source>
         <translation>Rendering…</translation>
     </message>
