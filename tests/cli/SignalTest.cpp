@@ -307,7 +307,10 @@ TEST(LimitTest, AFailedSystemCallGivesItsReason)
         EXPECT_EQ(run.Status, 1);
         EXPECT_EQ(run.Err, c.Expected + "\n");
     }
-    // Out of descriptors: the first limit that lets the program start fails a file.
+    // Out of descriptors: the first limit that lets the program start fails a file. The
+    // sanitizers need descriptors of their own for their checks, and report false faults
+    // without them.
+#if !defined(__SANITIZE_ADDRESS__)
     std::string outOfFiles;
     for (rlim_t limit = 4; limit < 64 && outOfFiles.empty(); ++limit) {
         const TLimitedRun run =
@@ -318,6 +321,7 @@ TEST(LimitTest, AFailedSystemCallGivesItsReason)
     }
     EXPECT_EQ(outOfFiles.rfind(source + ": Cannot ", 0), 0u) << outOfFiles;
     EXPECT_NE(outOfFiles.find(" (Too many open files)\n"), std::string::npos) << outOfFiles;
+#endif
 
     // A full disk: a file system of 64 KiB, mounted where a user may mount one, in a
     // namespace of its own.
