@@ -289,11 +289,17 @@ HBITMAP ReadUncompressedPixels(TBoundedReader& reader, const THeaderRead& info,
 HBITMAP ReadRunLengthPixels(TBoundedReader& reader, const TBitmapInfoHeader& header,
                             const std::vector<TRGBQuad>& colors, uint64_t pixelBytes)
 {
+    const bool toFileEnd = pixelBytes == reader.Remaining();
     std::vector<uint8_t> data(static_cast<size_t>(pixelBytes));
     reader.Read(data.data(), data.size());
-    HBITMAP device = DecodeRLE(header, colors, data.data(), data.size());
+    int64_t unreached = 0;
+    HBITMAP device = DecodeRLE(header, colors, data.data(), data.size(), &unreached);
     if (device == nullptr) {
         RaiseInvalidBitmap();
+    }
+    // As for uncompressed pixels, only data cut by the end of the file is reported.
+    if (toFileEnd && unreached > 0) {
+        ReportRowsMissing(uint64_t(unreached), uint64_t(device->Height()));
     }
     return device;
 }

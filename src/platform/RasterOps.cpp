@@ -475,7 +475,7 @@ void StretchCopy(TPlatformImage& target, const TRect& targetRect, const TPlatfor
 // --- RLE decoding -----------------------------------------------------------------------------
 
 HBITMAP DecodeRLE(const TBitmapInfoHeader& header, const std::vector<TRGBQuad>& colors,
-                  const uint8_t* data, size_t size)
+                  const uint8_t* data, size_t size, int64_t* rowsUnreached)
 {
     const bool isRLE8 = header.Compression == kCompressionRLE8 && header.BitCount == 8;
     const bool isRLE4 = header.Compression == kCompressionRLE4 && header.BitCount == 4;
@@ -510,6 +510,7 @@ HBITMAP DecodeRLE(const TBitmapInfoHeader& header, const std::vector<TRGBQuad>& 
         ++x;
     };
     size_t pos = 0;
+    bool ended = false; // by an end-of-bitmap code
     while (pos + 2 <= size && line < rows) {
         const uint8_t count = data[pos];
         const uint8_t value = data[pos + 1];
@@ -524,6 +525,7 @@ HBITMAP DecodeRLE(const TBitmapInfoHeader& header, const std::vector<TRGBQuad>& 
             x = 0;
             ++line;
         } else if (value == 1) { // end of bitmap
+            ended = true;
             break;
         } else if (value == 2) { // delta
             if (pos + 2 > size) {
@@ -543,6 +545,11 @@ HBITMAP DecodeRLE(const TBitmapInfoHeader& header, const std::vector<TRGBQuad>& 
             }
             pos += bytes + (bytes & 1);
         }
+    }
+    if (rowsUnreached != nullptr) {
+        // The row in hand counts as reached once its last pixel is.
+        const int64_t reached = std::min<int64_t>(line + (x >= width ? 1 : 0), rows);
+        *rowsUnreached = ended ? 0 : rows - reached;
     }
     return image;
 }

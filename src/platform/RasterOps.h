@@ -83,8 +83,9 @@ void StretchCopy(TPlatformImage& target, const TRect& targetRect, const TPlatfor
 // platform's creation of a device bitmap from a compressed DIB, to which the BMP reader hands
 // such data; that is why it lives here and yields a device image. Runs and deltas that
 // leave the image are cut off, never written outside it; pixels the data does not reach are
-// black. None for other compressions or bad sizes.
+// black. None for other compressions or bad sizes. rowsUnreached, when given, takes the rows
+// the data ran out before finishing, without an end-of-bitmap code; 0 when it has one.
 HBITMAP DecodeRLE(const TBitmapInfoHeader& header, const std::vector<TRGBQuad>& colors,
-                  const uint8_t* data, size_t size);
+                  const uint8_t* data, size_t size, int64_t* rowsUnreached = nullptr);
 
 } // namespace kapto

@@ -146,6 +146,10 @@ TEST(SourceSizeTest, CutSourcesConvertWithAWarningAndFailWithStrict)
     giftest::TGIFBuilder gif;
     gif.Header(64, 48, 3).Image(0, 0, 64, 48, giftest::PatternPixels(64, 48, 16), false, -1, 4);
     WriteFileBytes(dir.Path("whole.gif"), gif.Trailer().Bytes());
+    for (const char* rle : {"pal8rle.bmp", "pal4rle.bmp"}) {
+        WriteFileBytes(dir.Path(std::string("whole-") + rle),
+                       ReadFileBytes(TestDataPath(std::string("bmp/bmpsuite/good/") + rle)));
+    }
     TEncodeSettings settings;
     settings.Width = 64;
     settings.Height = 48;
@@ -165,6 +169,7 @@ TEST(SourceSizeTest, CutSourcesConvertWithAWarningAndFailWithStrict)
         const char* Warning;
     } formats[] = {
         {"whole.bmp", rowsMissing.c_str()},         {"whole.gif", rowsMissing.c_str()},
+        {"whole-pal8rle.bmp", rowsMissing.c_str()}, {"whole-pal4rle.bmp", rowsMissing.c_str()},
         {"whole.png", rowsMissing.c_str()},         {"whole.jpg", jpegEnd.c_str()},
         {"whole-progressive.jpg", jpegEnd.c_str()},
     };
