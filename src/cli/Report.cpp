@@ -234,6 +234,7 @@ void TReportProgress::WriteLine(const std::string& line, bool last)
             continue;
         }
         if (n <= 0) {
+            m_writeError = n < 0 ? errno : 0;
             m_writeFailed = true;
             return;
         }

@@ -45,6 +45,8 @@ public:
     void WriteTotals(bool aborted, int signal = 0);
     // Whether every line reached the file.
     bool Written() const { return !m_writeFailed; }
+    // The errno of the write that failed; 0 when it wrote nothing without one.
+    int WriteError() const { return m_writeError; }
 
 private:
     void WriteFileLine(const char* result);
@@ -55,6 +57,7 @@ private:
     std::mutex m_mutex; // one line at a time, and nothing after the totals
     bool m_ended = false;
     std::atomic<bool> m_writeFailed{false};
+    std::atomic<int> m_writeError{0};
     // The file under way.
     std::string m_source;
     std::string m_output;

@@ -327,8 +327,12 @@ int Convert(const std::vector<std::string>& files, const TCommandLine& commandLi
     }
     if (reportFd >= 0) {
         report.WriteTotals(aborted);
-        if (!report.Written() || (reportFd != STDOUT_FILENO && ::close(reportFd) != 0)) {
-            std::cerr << "kapto-convert: cannot write " << commandLine.ReportFile << std::endl;
+        const int closeError =
+            reportFd != STDOUT_FILENO && ::close(reportFd) != 0 ? (errno != 0 ? errno : EIO) : 0;
+        if (!report.Written() || closeError != 0) {
+            const int error = report.Written() ? closeError : report.WriteError();
+            std::cerr << "kapto-convert: cannot write " << commandLine.ReportFile
+                      << (error != 0 ? ": " + SystemReason(error) : "") << std::endl;
             status = 1;
         }
     }

@@ -245,6 +245,10 @@ TEST(BatchTest, FileListsTakeAnyNameAndFollowTheArguments)
     EXPECT_EQ(unwritable.Status, 1);
     EXPECT_EQ(unwritable.Err, "kapto-convert: cannot write no/r: No such file or directory\n");
     EXPECT_FALSE(FileExists(dir.Path("first.png")));
+    // A report that fills the disk fails the run, with the reason.
+    const TRun full = Shell(scratch, dir.Root(), kConvert + " -q --report /dev/full first.bmp");
+    EXPECT_EQ(full.Status, 1);
+    EXPECT_EQ(full.Err, "kapto-convert: cannot write /dev/full: No space left on device\n");
 }
 
 TEST(BatchTest, BaseKeepsEveryPathBelowIt)
