@@ -34,12 +34,6 @@ struct TRun
     std::string Err;
 };
 
-std::string TextOf(const std::string& fileName)
-{
-    const std::vector<uint8_t> bytes = ReadFileBytes(fileName);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // A shell command in folder, with input on its standard input.
 TRun Shell(const TTempDir& scratch, const std::string& folder, const std::string& command,
            const std::string& input = "")
@@ -49,8 +43,8 @@ TRun Shell(const TTempDir& scratch, const std::string& folder, const std::string
                              Quote(scratch.Path("in")) + " >" + Quote(scratch.Path("out")) + " 2>" +
                              Quote(scratch.Path("err"));
     const int raw = std::system(line.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TextOf(scratch.Path("out")),
-            TextOf(scratch.Path("err"))};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileText(scratch.Path("out")),
+            ReadFileText(scratch.Path("err"))};
 }
 
 const std::string kConvert = Quote(KAPTO_CONVERT_EXE);
@@ -306,11 +300,7 @@ TEST(BatchTest, ReportStaysJsonWhenASignalStopsTheRun)
     TTempDir scratch;
     WriteTestBmp(dir.Path("a.bmp"), 8, 8, 0x336699);
     // Noise deflates slowly: the save of this picture lasts long enough to be interrupted.
-    uint32_t seed = 1;
-    WriteTestBmp(dir.Path("b.bmp"), 1500, 1000, [&seed](int, int) {
-        seed = seed * 1103515245 + 12345;
-        return kapto::TColor(seed >> 8 & 0xFFFFFF);
-    });
+    WriteNoiseBmp(dir.Path("b.bmp"), 1500, 1000, 1);
     const std::string report = scratch.Path("report.jsonl");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

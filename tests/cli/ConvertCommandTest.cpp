@@ -14,7 +14,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -27,14 +26,6 @@ struct TCommandResult
     std::string Out;
     std::string Err;
 };
-
-std::string ReadText(const std::string& fileName)
-{
-    std::ifstream in(fileName);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ConvertCommandTest : public ::testing::Test
 {
@@ -51,8 +42,8 @@ protected:
         const int raw = std::system(command.c_str());
         TCommandResult result;
         result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.Out = ReadText(m_scratch.Path("out"));
-        result.Err = ReadText(m_scratch.Path("err"));
+        result.Out = ReadFileText(m_scratch.Path("out"));
+        result.Err = ReadFileText(m_scratch.Path("err"));
         return result;
     }
     std::string Image(const std::string& name)
@@ -277,7 +268,7 @@ TEST_F(ConvertCommandTest, FailedWriteToStandardOutputFailsTheRun)
                                 " >/dev/full 2>" + Quote(m_scratch.Path("err"));
     const int raw = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
-    EXPECT_EQ(ReadText(m_scratch.Path("err")),
+    EXPECT_EQ(ReadFileText(m_scratch.Path("err")),
               "kapto-convert: cannot write to standard output: No space left on device\n");
 }
 
@@ -480,7 +471,7 @@ TEST_F(ConvertCommandTest, DryRunShowsWhatTheRunDoesLineForLine)
             std::system(
                 (command + extra + arguments + " </dev/null >" + Quote(out) + " 2>" + Quote(err))
                     .c_str());
-            return std::make_pair(ReadText(out), ReadText(err));
+            return std::make_pair(ReadFileText(out), ReadFileText(err));
         };
         const std::string plan = run("--dry-run ").first;
         const auto before = FilesBelow(dir.Root());

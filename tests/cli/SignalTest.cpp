@@ -45,12 +45,6 @@ struct TLimitedRun
     std::string Err;
 };
 
-std::string TextOf(const std::string& fileName)
-{
-    const std::vector<uint8_t> bytes = ReadFileBytes(fileName);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // kapto-convert in a child under one resource limit, as the user of that id (-1: as it is).
 TLimitedRun RunLimited(const TTempDir& dir, std::vector<std::string> arguments, int resource,
                        rlim_t limit, uid_t user = uid_t(-1))
@@ -101,8 +95,8 @@ TLimitedRun RunLimited(const TTempDir& dir, std::vector<std::string> arguments, 
     if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
         run.Status = WEXITSTATUS(status);
     }
-    run.Out = TextOf(out);
-    run.Err = TextOf(err);
+    run.Out = ReadFileText(out);
+    run.Err = ReadFileText(err);
     ::unlink(out.c_str());
     ::unlink(err.c_str());
     return run;
@@ -115,11 +109,7 @@ TEST(SignalTest, SignalDuringASaveRemovesItsTemporaryFile)
     TTempDir sources;
     WriteTestBmp(sources.Path("a.bmp"), 8, 8, 0x336699);
     // Noise deflates slowly: the save of this picture lasts long enough to be interrupted.
-    uint32_t seed = 1;
-    WriteTestBmp(sources.Path("b.bmp"), 1500, 1000, [&seed](int, int) {
-        seed = seed * 1103515245 + 12345;
-        return kapto::TColor(seed >> 8 & 0xFFFFFF);
-    });
+    WriteNoiseBmp(sources.Path("b.bmp"), 1500, 1000, 1);
     const struct
     {
         int Signal;
@@ -170,11 +160,7 @@ TEST(LimitTest, AFileOverTheSizeLimitFailsWithItsMessage)
     TTempDir dir;
     const std::string a = WriteTestBmp(dir.Path("a.bmp"), 8, 8, 0x336699);
     // Noise: its PNG is far above the 64 KiB limit; the small one is far below.
-    uint32_t seed = 7;
-    const std::string b = WriteTestBmp(dir.Path("b.bmp"), 200, 200, [&seed](int, int) {
-        seed = seed * 1103515245 + 12345;
-        return kapto::TColor(seed >> 8 & 0xFFFFFF);
-    });
+    const std::string b = WriteNoiseBmp(dir.Path("b.bmp"), 200, 200, 7);
     const TLimitedRun run =
         RunLimited(dir, {"--keep-going", "--jobs", "1", a, b}, RLIMIT_FSIZE, 64 * 1024);
     EXPECT_EQ(run.Status, 1) << run.Err;
@@ -329,11 +315,7 @@ TEST(LimitTest, AFailedSystemCallGivesItsReason)
         ::unsetenv("KAPTO_LANG");
         GTEST_SKIP() << "no namespace to mount a small file system in";
     }
-    uint32_t seed = 5;
-    const std::string noise = WriteTestBmp(dir.Path("noise.bmp"), 200, 200, [&seed](int, int) {
-        seed = seed * 1103515245 + 12345;
-        return kapto::TColor(seed >> 8 & 0xFFFFFF);
-    });
+    const std::string noise = WriteNoiseBmp(dir.Path("noise.bmp"), 200, 200, 5);
     const std::string full = dir.Path("full");
     ::mkdir(full.c_str(), 0755);
     const std::string err = dir.Path("err.txt");
@@ -344,7 +326,7 @@ TEST(LimitTest, AFailedSystemCallGivesItsReason)
             .c_str());
     ::unsetenv("KAPTO_LANG");
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_EQ(TextOf(err), noise + ": Stream write error (No space left on device)\n");
+    EXPECT_EQ(ReadFileText(err), noise + ": Stream write error (No space left on device)\n");
     // Nothing was written anywhere.
     EXPECT_EQ(dir.Entries(),
               (std::vector<std::string>{"a.bmp", "closed", "err.txt", "file", "full", "noise.bmp",

@@ -35,3 +35,11 @@ std::string WriteTestBmp(const std::string& fileName, int width, int height,
     bitmap.SaveFile(fileName);
     return fileName;
 }
+
+std::string WriteNoiseBmp(const std::string& fileName, int width, int height, uint32_t seed)
+{
+    return WriteTestBmp(fileName, width, height, [&seed](int, int) {
+        seed = seed * 1103515245 + 12345;
+        return TColor(seed >> 8 & 0xFFFFFF);
+    });
+}

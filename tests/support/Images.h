@@ -13,3 +13,5 @@ void FillBitmap(kapto::TBitmap& bitmap, int width, int height,
 std::string WriteTestBmp(const std::string& fileName, int width, int height, kapto::TColor color);
 std::string WriteTestBmp(const std::string& fileName, int width, int height,
                          const std::function<kapto::TColor(int x, int y)>& color);
+// A BMP of noise from the seed: it deflates slowly and hardly at all.
+std::string WriteNoiseBmp(const std::string& fileName, int width, int height, uint32_t seed);

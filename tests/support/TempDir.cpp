@@ -49,6 +49,12 @@ std::vector<uint8_t> ReadFileBytes(const std::string& fileName)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+std::string ReadFileText(const std::string& fileName)
+{
+    const std::vector<uint8_t> bytes = ReadFileBytes(fileName);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes)
 {
     fs::create_directories(fs::path(fileName).parent_path());

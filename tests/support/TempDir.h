@@ -25,6 +25,8 @@ private:
 };
 
 std::vector<uint8_t> ReadFileBytes(const std::string& fileName);
+// The file's bytes as a string, as a program's output is compared.
+std::string ReadFileText(const std::string& fileName);
 void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& fileName);
 // The folder of the test images copied into the repository.
