@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+
 using namespace kapto;
 
 TEST(LoadSourceTest, ExtensionPicksTheDecoder)
@@ -66,4 +69,62 @@ TEST(LoadSourceTest, PaletteSourcesKeepTheirColoursAtTwentyFourBits)
     LoadSource(TestDataPath("gif/image-gif/sample_1.gif"), bitmap);
     EXPECT_EQ(bitmap.PixelFormat(), fmt24Bit);
     EXPECT_EQ(bitmap.Width(), 10);
+}
+
+namespace {
+
+// The picture's 24-bit rows, one after another.
+std::vector<uint8_t> Rows(TBitmap& bitmap)
+{
+    std::vector<uint8_t> rows;
+    for (int32_t y = 0; y < bitmap.Height(); ++y) {
+        const uint8_t* row = bitmap.RowAddress(y);
+        rows.insert(rows.end(), row, row + size_t(bitmap.Width()) * 3);
+    }
+    return rows;
+}
+
+} // namespace
+
+// Every format cut anywhere: the load fails, or it warns, or it gave the whole picture. A cut
+// source never passes for a whole one.
+TEST(LoadSourceTest, ACutSourceFailsWarnsOrIsWhole)
+{
+#ifdef KAPTO_ADDRESS_SANITIZER
+    const int kCuts = 40;
+#else
+    const int kCuts = 250;
+#endif
+    const char* sources[] = {
+        "bmp/bmpsuite/good/rgb24.bmp",     "bmp/bmpsuite/good/pal1.bmp",
+        "bmp/bmpsuite/good/pal4rle.bmp",   "bmp/bmpsuite/good/pal8rle.bmp",
+        "png/pngsuite/basn2c08.png",       "png/pngsuite/basn3p04.png",
+        "png/pngsuite/basi0g08.png",       "png/pngsuite/basi3p08.png",
+        "gif/wuffs/bricks-nodither.gif",   "gif/wuffs/hippopotamus.interlaced.gif",
+        "jpeg/wuffs/peacock.default.jpeg", "jpeg/wuffs/peacock.progressive.jpeg",
+    };
+    TTempDir dir;
+    std::mt19937 generator(28);
+    for (const char* source : sources) {
+        const std::vector<uint8_t> whole = ReadFileBytes(TestDataPath(source));
+        const std::string name = dir.Path("cut" + std::string(std::strrchr(source, '.')));
+        TBitmap complete;
+        LoadSource(TestDataPath(source), complete);
+        const std::vector<uint8_t> expected = Rows(complete);
+        for (int i = 0; i < kCuts; ++i) {
+            const size_t length = generator() % whole.size();
+            SCOPED_TRACE(std::string(source) + " cut at " + std::to_string(length));
+            WriteFileBytes(name, std::vector<uint8_t>(whole.begin(), whole.begin() + long(length)));
+            TBitmap bitmap;
+            std::vector<std::string> warnings;
+            try {
+                LoadSource(name, bitmap, &warnings);
+            } catch (const std::exception&) {
+                continue;
+            }
+            if (warnings.empty()) {
+                EXPECT_EQ(Rows(bitmap), expected);
+            }
+        }
+    }
 }
